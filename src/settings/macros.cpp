@@ -1,0 +1,29 @@
+#include "macros.h"
+
+#include "common/text.h"
+#include "settings.h"
+
+namespace {
+constexpr const char* kMacroRoot = "Software\\Far\\KeyMacros\\Shell";
+}  // namespace
+
+bool MacroKeyPath(const char* keyName, char* path) {
+  return CopyText(path, 512, kMacroRoot) && AppendText(path, 512, "\\") &&
+         AppendText(path, 512, keyName);
+}
+
+int IsOwnMacro(const char* keyName) {
+  char path[512];
+  char sequence[512];
+  if (!MacroKeyPath(keyName, path)) return 0;
+  ReadUserString(path, "Sequence", sequence, "", sizeof sequence);
+  return CompareNoCaseN(sequence, "F11 >", 5) == 0 || CompareNoCase(sequence, "F5") == 0 ||
+         CompareNoCase(sequence, "F6") == 0;
+}
+
+DWORD ParkedModifiers() {
+  if (IsOwnMacro("AltShiftF5")) return LEFT_ALT_PRESSED | SHIFT_PRESSED;
+  if (IsOwnMacro("CtrlShiftF5")) return LEFT_CTRL_PRESSED | SHIFT_PRESSED;
+  if (IsOwnMacro("CtrlAltF5")) return LEFT_CTRL_PRESSED | LEFT_ALT_PRESSED;
+  return 0;
+}
