@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "platform/testing.h"
+#include "support/fixture.h"
+
+namespace {
+
+namespace pt = platform::testing;
+using FaultTest = PlatformTest;
+
+bool VersionCallFails() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  return !platform::GetVersionExA(&info);
+}
+
+TEST_F(FaultTest, OnceFiresOnlyOnTheNumberedCall) {
+  pt::ArmFault("GetVersionExA", nullptr, 2, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(VersionCallFails());
+  EXPECT_TRUE(VersionCallFails());
+  EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(VersionCallFails());
+  EXPECT_EQ(pt::CallCount("GetVersionExA"), 3);
+}
+
+TEST_F(FaultTest, FromThenOnFiresOnEveryLaterCall) {
+  pt::ArmFault("*", nullptr, 2, ERROR_NOT_ENOUGH_MEMORY, pt::Repeat::FromThenOn);
+  EXPECT_FALSE(VersionCallFails());
+  EXPECT_TRUE(VersionCallFails());
+  EXPECT_TRUE(VersionCallFails());
+  EXPECT_EQ(pt::FaultsFired(), 2);
+}
+
+TEST_F(FaultTest, PathPatternsMatchWithWildcardsIgnoringCase) {
+  SetRegistryDword("Software\\Far\\Plugins\\Quickferry", "BufKb", 1);
+  SetRegistryDword("Software\\Far\\Plugins\\Quickferry", "BufPercent", 2);
+  pt::ArmFault("RegQueryValueExA", "software\\far\\plugins\\quickferry\\BUF?B", 1, ERROR_BADDB,
+               pt::Repeat::FromThenOn);
+  EXPECT_FALSE(RegistryDword("Software\\Far\\Plugins\\Quickferry", "BufKb"));
+  EXPECT_EQ(RegistryDword("Software\\Far\\Plugins\\Quickferry", "BufPercent"), 2u);
+}
+
+TEST_F(FaultTest, ReportedVersionCanBeSetAndReset) {
+  struct Case {
+    DWORD platformId, major;
+  } cases[] = {{VER_PLATFORM_WIN32_NT, 4}, {VER_PLATFORM_WIN32_WINDOWS, 4}, {VER_PLATFORM_WIN32_NT, 10}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.major);
+    pt::SetReportedVersion(c.platformId, c.major, 10);
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(platform::GetVersionExA(&info));
+    EXPECT_EQ(info.dwPlatformId, c.platformId);
+    EXPECT_EQ(info.dwMajorVersion, c.major);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include "fixture.h"
+
+#include <cstdlib>
+#include <random>
+
+#include "platform/testing.h"
+
+namespace fs = std::filesystem;
+namespace pt = platform::testing;
+
+namespace {
+
+fs::path UniqueFolder() {
+  std::random_device random;
+  fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path candidate = base / ("qf-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate)) return candidate;
+  }
+}
+
+// Every test starts from an empty registry.
+void FreshRegistry(const fs::path& dir) {
+#ifdef _WIN32
+  // Wine's registry of the test prefix: the host's whole tree goes.
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Far");
+  (void)dir;
+#else
+  std::string file = (dir / "registry.db").string();
+  ::setenv("QUICKFERRY_REGISTRY", file.c_str(), 1);
+  pt::ReopenRegistry();
+#endif
+}
+
+HKEY Open(const std::string& key) {
+  HKEY handle = nullptr;
+  if (platform::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) !=
+      ERROR_SUCCESS)
+    return nullptr;
+  return handle;
+}
+
+}  // namespace
+
+void PlatformTest::SetUp() {
+  dir = UniqueFolder();
+  FreshRegistry(dir);
+  pt::ResetFaults();
+  pt::ResetReportedVersion();
+  pt::UseVirtualConsole(true);
+  pt::ConsoleReset(80, 25);
+  handlesAtStart = pt::OpenHandleCount();
+}
+
+void PlatformTest::TearDown() {
+  pt::ResetFaults();
+  EXPECT_EQ(pt::OpenHandleCount(), handlesAtStart) << "a handle leaked";
+  pt::ResetReportedVersion();
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
+}
+
+std::optional<DWORD> RegistryDword(const std::string& key, const std::string& name) {
+  HKEY handle = Open(key);
+  if (!handle) return std::nullopt;
+  DWORD value = 0, size = sizeof value, type = 0;
+  LONG rc = platform::RegQueryValueExA(handle, name.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&value), &size);
+  platform::RegCloseKey(handle);
+  if (rc != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> RegistryString(const std::string& key, const std::string& name) {
+  HKEY handle = Open(key);
+  if (!handle) return std::nullopt;
+  DWORD size = 0, type = 0;
+  std::optional<std::string> result;
+  if (platform::RegQueryValueExA(handle, name.c_str(), nullptr, &type, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    std::string text(size, '\0');
+    if (platform::RegQueryValueExA(handle, name.c_str(), nullptr, &type,
+                                   reinterpret_cast<BYTE*>(text.data()), &size) == ERROR_SUCCESS) {
+      text.resize(size);
+      if (!text.empty() && text.back() == 0) text.pop_back();
+      result = text;
+    }
+  }
+  platform::RegCloseKey(handle);
+  return result;
+}
+
+std::optional<DWORD> RegistryType(const std::string& key, const std::string& name) {
+  HKEY handle = Open(key);
+  if (!handle) return std::nullopt;
+  DWORD size = 0, type = 0;
+  LONG rc = platform::RegQueryValueExA(handle, name.c_str(), nullptr, &type, nullptr, &size);
+  platform::RegCloseKey(handle);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return type;
+}
+
+bool RegistryKeyExists(const std::string& key) {
+  HKEY handle = Open(key);
+  if (handle) platform::RegCloseKey(handle);
+  return handle != nullptr;
+}
+
+void SetRegistryValue(const std::string& key, const std::string& name, DWORD type,
+                      const void* data, DWORD size) {
+  HKEY handle = nullptr;
+  ASSERT_EQ(platform::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                      nullptr, &handle, nullptr),
+            (LONG)ERROR_SUCCESS);
+  EXPECT_EQ(platform::RegSetValueExA(handle, name.c_str(), 0, type,
+                                     static_cast<const BYTE*>(data), size),
+            (LONG)ERROR_SUCCESS);
+  platform::RegCloseKey(handle);
+}
+
+void SetRegistryString(const std::string& key, const std::string& name, const std::string& text) {
+  SetRegistryValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void SetRegistryDword(const std::string& key, const std::string& name, DWORD value) {
+  SetRegistryValue(key, name, REG_DWORD, &value, sizeof value);
+}
+
+INPUT_RECORD KeyRecord(WORD key, char character, DWORD modifiers, bool down) {
+  INPUT_RECORD record{};
+  record.EventType = KEY_EVENT;
+  record.Event.KeyEvent.bKeyDown = down;
+  record.Event.KeyEvent.wVirtualKeyCode = key;
+  record.Event.KeyEvent.uChar.AsciiChar = character;
+  record.Event.KeyEvent.dwControlKeyState = modifiers;
+  return record;
+}

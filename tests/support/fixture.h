@@ -1,0 +1,53 @@
+// Test fixtures: a fresh temporary folder and registry, faults and console
+// reset, and at the end a check that no handle leaked.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/plugin_module.h"
+#include "scripted_host.h"
+
+class PlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path dir;  // a fresh, empty temporary folder
+  int handlesAtStart = 0;
+};
+
+// A plug-in loaded the way the host loads it, with a scripted host.
+class PluginTest : public PlatformTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Hands the host's record to SetStartupInfo.
+  void Start();
+
+  std::unique_ptr<ScriptedHost> host;
+  PluginModule plugin;
+};
+
+// The plug-in's exports: on Linux from libquickferry.so loaded with dlopen;
+// on Windows from the plug-in linked into the test (the FAR-ABI harness
+// loads the DLL itself).
+const PluginModule& PluginUnderTest();
+
+// Registry helpers below HKEY_CURRENT_USER, through the platform layer.
+std::optional<DWORD> RegistryDword(const std::string& key, const std::string& name);
+std::optional<std::string> RegistryString(const std::string& key, const std::string& name);
+std::optional<DWORD> RegistryType(const std::string& key, const std::string& name);
+bool RegistryKeyExists(const std::string& key);
+void SetRegistryValue(const std::string& key, const std::string& name, DWORD type,
+                      const void* data, DWORD size);
+void SetRegistryString(const std::string& key, const std::string& name, const std::string& text);
+void SetRegistryDword(const std::string& key, const std::string& name, DWORD value);
+
+// A key event as the plug-in puts it into the console input.
+INPUT_RECORD KeyRecord(WORD key, char character, DWORD modifiers, bool down);
