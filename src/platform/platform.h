@@ -13,6 +13,8 @@
 //   thread's last error on failure; the registry calls return their error.
 #pragma once
 
+#include <cstdarg>
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -126,5 +128,134 @@ BOOL WriteConsoleInputA(HANDLE input, const INPUT_RECORD* buffer, DWORD length, 
 
 // Screen buffer size, cursor and window of the output handle.
 BOOL GetConsoleScreenBufferInfo(HANDLE output, CONSOLE_SCREEN_BUFFER_INFO* info);
+
+
+// ---- Handles --------------------------------------------------------------
+
+// Closes any handle the layer gave out (events now; files, finds and threads
+// as they arrive). Null or an unknown handle: FALSE, ERROR_INVALID_HANDLE.
+BOOL CloseHandle(HANDLE handle);
+
+// ---- Events ---------------------------------------------------------------
+
+// An unnamed event (Linux ignores `name` and `security`); null on failure.
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                    LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+
+// Waits up to `milliseconds` (INFINITE: no limit; 0: a test) for the object
+// to be signalled. WAIT_OBJECT_0 when it was (an auto-reset event is then
+// reset), WAIT_TIMEOUT when the time ran out, WAIT_FAILED for a bad handle.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
+// ---- Paths, files and directories -----------------------------------------
+//
+// Paths are Windows paths on both systems. On Linux a drive table maps drive
+// letters to directories: Z: is / (as under Wine); tests and hosts map more
+// (testing.h), each with a kind that QueryDosDeviceA and GetDriveTypeA
+// report. "\\server\share\..." paths reach the directory of a network
+// drive mapped for that server and share. '/' counts as '\'.
+//
+// Attributes on Linux: directory from the file type; read-only when the
+// owner may not write; hidden for a name that begins with a dot or when
+// set; hidden, system and archive are kept in the extended attribute
+// "user.quickferry.attributes" where the file system has them. As on
+// Windows, a read-only file or directory cannot be deleted, removed or
+// replaced (ERROR_ACCESS_DENIED) until its read-only attribute is cleared,
+// even for root.
+//
+// Errors on Linux come from one errno table: ENOENT gives
+// ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when a folder on the way is
+// missing; EEXIST ERROR_ALREADY_EXISTS; ENOTEMPTY ERROR_DIR_NOT_EMPTY;
+// EXDEV ERROR_NOT_SAME_DEVICE; EACCES/EPERM ERROR_ACCESS_DENIED; ENOSPC
+// ERROR_DISK_FULL; EROFS ERROR_WRITE_PROTECT; and so on (posix/errors.cpp).
+
+// INVALID_FILE_ATTRIBUTES on failure.
+DWORD GetFileAttributesA(LPCSTR path);
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+
+// Fails with ERROR_ALREADY_EXISTS when anything exists under the name, and
+// ERROR_PATH_NOT_FOUND when its parent does not.
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
+// Only an empty directory (ERROR_DIR_NOT_EMPTY otherwise).
+BOOL RemoveDirectoryA(LPCSTR path);
+BOOL DeleteFileA(LPCSTR path);
+
+// Renames a file or directory; fails with ERROR_ALREADY_EXISTS when the new
+// name exists. Across file systems it fails with ERROR_NOT_SAME_DEVICE: it
+// never copies.
+BOOL MoveFileA(LPCSTR existing, LPCSTR newName);
+// As MoveFileA; with MOVEFILE_REPLACE_EXISTING an existing file under the
+// new name is replaced (a directory never is: ERROR_ACCESS_DENIED). Linux
+// ignores MOVEFILE_COPY_ALLOWED and never copies.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+
+// The full path by Windows rules (relative to the current directory, "."
+// and ".." folded, '/' read as '\', a trailing backslash kept). Returns the
+// length without the terminator; when the buffer is too small, the size
+// needed with it (the buffer is then untouched); 0 on failure. *filePart
+// (when given) points at the last component in the buffer, or is null when
+// the path ends in a backslash.
+DWORD GetFullPathNameA(LPCSTR path, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
+
+// The process's current directory, a Windows path (Linux keeps its own,
+// which starts as Z: and the real working directory). Same length rules as
+// GetFullPathNameA.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+// Fails, leaving the current directory as it was, unless the path is an
+// existing directory.
+BOOL SetCurrentDirectoryA(LPCSTR path);
+
+// Replaces each %NAME% by the variable's value (a name that is not set
+// stays as it is). Returns the size needed with the terminator; the text is
+// complete only when that is at most `size`. 0 on failure.
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
+
+// ---- Drives and volumes ---------------------------------------------------
+
+// The device behind a drive name such as "D:": "\??\<path>" for a
+// substitution, "\Device\LanmanRedirector\;D:0...\server\share" for a
+// network drive, "\Device\HarddiskDmVolumes\<group>\Volume1" for a
+// dynamic-disk volume, another "\Device\..." name otherwise. The answer is
+// followed by an empty string (two terminators). Returns the characters
+// stored, 0 on failure (ERROR_FILE_NOT_FOUND for an unknown drive,
+// ERROR_INSUFFICIENT_BUFFER when it does not fit).
+DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR target, DWORD size);
+
+// DRIVE_FIXED, DRIVE_REMOTE, DRIVE_CDROM, DRIVE_REMOVABLE… of the drive
+// whose root `root` names ("D:\", "\\server\share\"); null means the
+// current directory's drive. DRIVE_NO_ROOT_DIR for an unknown one.
+UINT GetDriveTypeA(LPCSTR root);
+
+// Asks about the volume whose root directory `root` is (with its trailing
+// backslash): a drive root, a network share root, or (Linux) a mount point.
+// Any other path fails with ERROR_INVALID_NAME.
+// Linux builds the flags from the file system: user extended attributes give
+// FILE_NAMED_STREAMS, POSIX ACLs FILE_PERSISTENT_ACLS, btrfs
+// FILE_FILE_COMPRESSION, a read-only mount (or a drive mapped read-only or
+// as a CD-ROM) FILE_READ_ONLY_VOLUME; never FILE_SUPPORTS_ENCRYPTION.
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maxComponentLength,
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                           DWORD fileSystemNameSize);
+
+// ---- Texts ----------------------------------------------------------------
+
+// The system's text for an error code (flags FORMAT_MESSAGE_FROM_SYSTEM |
+// FORMAT_MESSAGE_IGNORE_INSERTS; source and arguments unused). Returns the
+// characters stored without the terminator; 0 when the system has no text
+// (ERROR_MR_MID_NOT_FOUND) or it does not fit. Texts end in ".\r\n" as
+// Windows' do.
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, va_list* arguments);
+
+// Code-page conversions. Linux has one code page for both: they copy.
+BOOL OemToCharA(LPCSTR source, LPSTR destination);
+BOOL CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length);
+
+// Case-insensitive comparison: <0, 0, >0. Windows compares under the user's
+// locale; Linux folds ASCII letters only and compares bytes.
+int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 }  // namespace platform

@@ -57,6 +57,34 @@ void ResetReportedVersion();
 // file of their own. No effect on Windows.
 void ReopenRegistry();
 
+// ---- Drive table (Linux; Windows has its real drives) ----------------------
+//
+// Z: is always / and cannot be changed. A test maps further drive letters
+// to real directories, each with the kind QueryDosDeviceA, GetDriveTypeA
+// and GetVolumeInformationA then report.
+
+enum class DriveKind {
+  Fixed,      // a basic fixed disk
+  Subst,      // a substitution: `detail` is the Windows path it stands for
+  Network,    // a mapped network drive: `detail` is "server\share"
+  Dynamic,    // a volume on a dynamic disk: `detail` is the disk group's name
+  CdRom,      // a CD-ROM drive (read-only volume)
+  Removable,  // a removable disk
+  ReadOnly,   // a fixed disk whose volume is read-only
+};
+
+// Maps `letter` (A..Y) to `directory` (a Linux path; ignored for Subst,
+// whose directory is that of `detail`). Returns false for a bad letter.
+bool MapDrive(char letter, DriveKind kind, const char* directory, const char* detail = "");
+void UnmapDrive(char letter);
+// Removes every mapping but Z:, and sets the current directory back to the
+// process's working directory.
+void ResetDrives();
+
+// The Linux path a Windows path stands for ("" when it reaches no drive).
+// For hosts that show or check paths; the plug-in never needs it.
+bool HostPath(const char* windowsPath, char* out, int capacity);
+
 // ---- Virtual console ------------------------------------------------------
 
 // Windows build only: routes the console calls to the virtual console

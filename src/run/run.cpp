@@ -8,6 +8,7 @@
 #include "scan/names.h"
 
 int IsMove;
+HANDLE ScreenLock;
 
 namespace {
 

@@ -1,0 +1,36 @@
+// Handles and events: forwarders to kernel32, counted for the leak checks.
+#include "../common/layer.h"
+
+namespace platform {
+
+BOOL CloseHandle(HANDLE handle) {
+  DWORD error;
+  if (detail::Fault("CloseHandle", nullptr, &error)) {
+    ::SetLastError(error);
+    return FALSE;
+  }
+  BOOL ok = ::CloseHandle(handle);
+  if (ok) detail::HandleClosed();
+  return ok;
+}
+
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                    LPCSTR name) {
+  DWORD error;
+  if (detail::Fault("CreateEventA", name, &error)) {
+    ::SetLastError(error);
+    return nullptr;
+  }
+  HANDLE event = ::CreateEventA(security, manualReset, initialState, name);
+  if (event) detail::HandleOpened();
+  return event;
+}
+
+BOOL SetEvent(HANDLE event) { return ::SetEvent(event); }
+BOOL ResetEvent(HANDLE event) { return ::ResetEvent(event); }
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  return ::WaitForSingleObject(handle, milliseconds);
+}
+
+}  // namespace platform
