@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-all}
 
-packages=(build-essential cmake pkg-config libgtest-dev googletest libsqlite3-dev libncurses-dev)
+packages=(build-essential cmake pkg-config libgtest-dev googletest libsqlite3-dev libncurses-dev libasound2-dev)
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686 wine wine32:i386)
 fi

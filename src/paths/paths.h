@@ -7,20 +7,23 @@
 
 // Compares two names as the user sees them: both converted from the OEM to
 // the ANSI code page, then compared without regard to case (as lstrcmpiA).
-// 0 when equal, else the sign of the comparison.
+// 0 when equal, else the sign of the comparison. A name of 512 characters or
+// more cannot be converted: it equals only the very same text.
 int CompareNamesOem(const char* a, const char* b);
 
 // Writes `path` to out[512] with substituted drive letters replaced by the
 // paths they stand for, followed to the end (a substitution of a
-// substitution). Returns 1; 0 (out empty) when the result would not fit.
+// substitution; "\??\UNC\server\share" reads as "\\server\share"). Returns 1;
+// 0 (out empty) when the path or the result would not fit, or when the
+// substitutions come round in a loop.
 int ResolveSubst(const char* path, char* out);
 
-// 1 and the server's name in out[512] for a UNC path or a mapped network
-// drive, else 0.
+// 1 and the server's name in out[512] for a UNC path ("\\server..." needs no
+// share) or a mapped network drive, else 0 (out empty).
 int NetworkServerName(const char* path, char* out);
 
 // 1 and the disk group's name in out[512] for a drive on a dynamic disk,
-// else 0.
+// else 0 (out empty).
 int DiskGroupName(const char* path, char* out);
 
 // ---- Volumes --------------------------------------------------------------
@@ -38,12 +41,20 @@ enum : int {
 
 // The abilities of the volume that holds `path` (the nearest enclosing
 // volume root), or -1 for a path that is not valid (wildcards in a folder
-// part, "|<>", a colon past the drive in a folder part) or whose volume
-// cannot be found.
+// part, "|<>", a colon past the drive in a folder part; wildcards and a
+// stream colon in the last part are fine) or whose volume cannot be found.
+// A UNC path is looked at no higher than its share root: "\\" and "\" would
+// answer for the current drive instead.
 int GetVolumeCaps(const char* path);
 
 // 1 when the two paths lie on different physical drives, 0 on the same one,
-// -1 when it cannot be told.
+// -1 when it cannot be told. Each path's drive type is that of the current
+// directory set to it (from the caller's current directory, which is put
+// back on every way out); a path that cannot be made the current directory
+// (missing, a file, a mask) gives -1 rather than the type of whatever
+// directory was current; so does an unknown type. Different types give 1;
+// basic fixed disks are never told apart (-1), dynamic volumes are by their
+// disk group, network drives by their server.
 int DriveRelation(const char* pathA, const char* pathB);
 
 // ---- Destinations ---------------------------------------------------------
@@ -52,14 +63,18 @@ int DriveRelation(const char* pathA, const char* pathB);
 // destination as typed: a folder (existing, or ending in a backslash) gets
 // the source's name appended; otherwise the last component is a name mask
 // ("*" the whole base or extension, "?" the character at that position).
-// Returns 1 with out[512] filled; 0 with out empty when the result would not
-// fit in 511 characters (the caller must not use it).
+// Returns 1 with out[512] filled; 0 with out empty (the caller must not use
+// it) when the result would not fit in 511 characters, when either text is
+// empty, the source has no name, the destination has wildcards in a folder
+// part or "|<>" anywhere, or the mask leaves no name.
 int DestinationPath(const char* source, const char* destination, char* out);
 
 // Creates every missing folder on the way to `path` (not the last
-// component); failures are ignored.
+// component); failures are ignored. Stops at a folder part with "*?|<>";
+// a path of 512 characters or more is left alone.
 void CreateParentDirectories(const char* path);
 
 // The two-button warning box of the copy dialog: `text`, then the question
-// whether to go on. True for the first button (go on).
+// whether to go on. True for the first button (go on); false for the second
+// and for Esc.
 bool AskContinue(const char* text);

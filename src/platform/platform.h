@@ -129,6 +129,16 @@ BOOL WriteConsoleInputA(HANDLE input, const INPUT_RECORD* buffer, DWORD length, 
 // Screen buffer size, cursor and window of the output handle.
 BOOL GetConsoleScreenBufferInfo(HANDLE output, CONSOLE_SCREEN_BUFFER_INFO* info);
 
+// Reads or writes the attributes of `length` cells from `start`, row after
+// row, stopping at the end of the screen buffer; *done tells how many.
+BOOL ReadConsoleOutputAttribute(HANDLE output, WORD* attributes, DWORD length, COORD start,
+                                LPDWORD done);
+BOOL WriteConsoleOutputAttribute(HANDLE output, const WORD* attributes, DWORD length, COORD start,
+                                 LPDWORD done);
+
+// The console window's title.
+BOOL SetConsoleTitleA(LPCSTR title);
+
 
 // ---- Handles --------------------------------------------------------------
 
@@ -139,6 +149,8 @@ BOOL CloseHandle(HANDLE handle);
 // ---- Events ---------------------------------------------------------------
 
 // An unnamed event (Linux ignores `name` and `security`); null on failure.
+// SetEvent, ResetEvent and WaitForSingleObject do not ask the fault table
+// (nor do the text calls at the end): they have no failure worth a sweep.
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                     LPCSTR name);
 BOOL SetEvent(HANDLE event);
@@ -178,7 +190,8 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
 // Fails with ERROR_ALREADY_EXISTS when anything exists under the name, and
 // ERROR_PATH_NOT_FOUND when its parent does not.
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
-// Only an empty directory (ERROR_DIR_NOT_EMPTY otherwise).
+// Only an empty directory (ERROR_DIR_NOT_EMPTY otherwise; ERROR_DIRECTORY
+// for a file). A link to a directory is removed itself, as on Windows.
 BOOL RemoveDirectoryA(LPCSTR path);
 BOOL DeleteFileA(LPCSTR path);
 
@@ -187,16 +200,23 @@ BOOL DeleteFileA(LPCSTR path);
 // never copies.
 BOOL MoveFileA(LPCSTR existing, LPCSTR newName);
 // As MoveFileA; with MOVEFILE_REPLACE_EXISTING an existing file under the
-// new name is replaced (a directory never is: ERROR_ACCESS_DENIED). Linux
+// new name is replaced (a directory never is, a read-only file never is,
+// and a directory never replaces a file: ERROR_ACCESS_DENIED). Linux
 // ignores MOVEFILE_COPY_ALLOWED and never copies.
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 
 // The full path by Windows rules (relative to the current directory, "."
 // and ".." folded, '/' read as '\', a trailing backslash kept). Returns the
 // length without the terminator; when the buffer is too small, the size
-// needed with it (the buffer is then untouched); 0 on failure. *filePart
-// (when given) points at the last component in the buffer, or is null when
-// the path ends in a backslash.
+// needed with it (the buffer is then untouched); 0 on failure (Linux: ""
+// gives ERROR_INVALID_NAME). *filePart (when given) points at the last component
+// in the buffer, or is null when the path ends in a backslash. A root keeps
+// its backslash ("\\server\share\a\.." is "\\server\share\"); "X:foo" for a
+// drive other than the current one starts at X:'s root. Linux gives a
+// "\\?\" path back as it stands (Wine folds it).
+// Linux: names keep trailing dots and spaces, which Windows strips from
+// them, because Linux names may end in them and stripping would reach
+// another file.
 DWORD GetFullPathNameA(LPCSTR path, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 
 // The process's current directory, a Windows path (Linux keeps its own,
@@ -204,12 +224,15 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD bufferLength, LPSTR buffer, LPSTR* fil
 // GetFullPathNameA.
 DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 // Fails, leaving the current directory as it was, unless the path is an
-// existing directory.
+// existing directory (ERROR_DIRECTORY for a file). Linux never changes the
+// process's own working directory, which the host shares.
 BOOL SetCurrentDirectoryA(LPCSTR path);
 
 // Replaces each %NAME% by the variable's value (a name that is not set
-// stays as it is). Returns the size needed with the terminator; the text is
-// complete only when that is at most `size`. 0 on failure.
+// stays as it is, and so do "%%" and a lone "%"). Names ignore ASCII case
+// (Linux: an exact match first). Returns the size needed with the
+// terminator; the text is complete only when that is at most `size` (Linux
+// then stores as much as fits, terminated). 0 on failure.
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 
 // ---- Drives and volumes ---------------------------------------------------
@@ -219,18 +242,28 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 // network drive, "\Device\HarddiskDmVolumes\<group>\Volume1" for a
 // dynamic-disk volume, another "\Device\..." name otherwise. The answer is
 // followed by an empty string (two terminators). Returns the characters
-// stored, 0 on failure (ERROR_FILE_NOT_FOUND for an unknown drive,
-// ERROR_INSUFFICIENT_BUFFER when it does not fit).
+// stored with both terminators, 0 on failure (ERROR_FILE_NOT_FOUND for an
+// unknown drive, ERROR_INSUFFICIENT_BUFFER when it does not fit; the
+// buffer is then untouched). Linux answers drive names only (null:
+// ERROR_INVALID_PARAMETER); drives on one Linux file system answer the same
+// "\Device\HarddiskVolume<n>", as they are one volume.
 DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR target, DWORD size);
 
 // DRIVE_FIXED, DRIVE_REMOTE, DRIVE_CDROM, DRIVE_REMOVABLE… of the drive
-// whose root `root` names ("D:\", "\\server\share\"); null means the
-// current directory's drive. DRIVE_NO_ROOT_DIR for an unknown one.
+// whose root `root` names ("D:\", "D:", "\\server\share\"); null means the
+// current directory's drive. DRIVE_NO_ROOT_DIR for an unknown one. Linux
+// also answers for a mount point's directory (with its backslash) and
+// gives DRIVE_NO_ROOT_DIR for other folders (Wine gives their volume's type).
 UINT GetDriveTypeA(LPCSTR root);
 
 // Asks about the volume whose root directory `root` is (with its trailing
 // backslash): a drive root, a network share root, or (Linux) a mount point.
-// Any other path fails with ERROR_INVALID_NAME.
+// The root is first made full as GetFullPathNameA does (null: the current
+// directory's root). Without the trailing backslash it fails with
+// ERROR_INVALID_NAME; a folder that is no volume's root with
+// ERROR_DIR_NOT_ROOT, as Windows reports; an unknown drive with
+// ERROR_PATH_NOT_FOUND (Linux: an unknown share too; a CD-ROM drive without
+// its directory: ERROR_NOT_READY). The file system's name is cut to fit its buffer.
 // Linux builds the flags from the file system: user extended attributes give
 // FILE_NAMED_STREAMS, POSIX ACLs FILE_PERSISTENT_ACLS, btrfs
 // FILE_FILE_COMPRESSION, a read-only mount (or a drive mapped read-only or
@@ -257,5 +290,146 @@ BOOL CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length);
 // Case-insensitive comparison: <0, 0, >0. Windows compares under the user's
 // locale; Linux folds ASCII letters only and compares bytes.
 int lstrcmpiA(LPCSTR a, LPCSTR b);
+
+// ---- Time and sound -------------------------------------------------------
+
+// Milliseconds since the system started, wrapping at 2^32; tests may set it
+// (testing.h).
+DWORD GetTickCount();
+void Sleep(DWORD milliseconds);
+
+// Sounds a tone and returns when it has ended. Linux plays it on ALSA's
+// default device, or waits the same time in silence where no device opens
+// (never an error, never a hang). Tests may record tones instead.
+BOOL Beep(DWORD frequency, DWORD duration);
+
+// The PC speaker's I/O ports, for the Windows 95/98/Me family only: real
+// port I/O in the Windows build (a privileged instruction on the NT family,
+// so never reached there); Linux has no speaker port and records the calls
+// when tests ask, else does nothing (PortIn gives 0).
+BYTE PortIn(WORD port);
+void PortOut(WORD port, BYTE value);
+
+// ---- File contents --------------------------------------------------------
+//
+// Linux: a path "file:name:$DATA" (or "file:name") opens the named stream
+// "name" of the file, kept in its extended attribute "user.name" (the whole
+// stream is read when opened and written back when closed; a stream is
+// limited to what the file system takes in one attribute). Reads with
+// FILE_FLAG_NO_BUFFERING are served from the page cache with read-ahead and
+// drop-behind hints: O_DIRECT with small requests is far slower here. The
+// access and sharing arguments are checked for sense, not enforced between
+// handles.
+
+// INVALID_HANDLE_VALUE on failure. CREATE_ALWAYS and OPEN_ALWAYS on an
+// existing file set the last error to ERROR_ALREADY_EXISTS on success, as
+// Windows does. FILE_FLAG_BACKUP_SEMANTICS opens a directory (for its times,
+// security and compression).
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+
+// *done holds the bytes moved (0 at the end of the file for a read). A
+// short write is a success with *done below the count (tests arm them).
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped);
+
+// Moves the file pointer (FILE_BEGIN, FILE_CURRENT, FILE_END) by a 64-bit
+// distance split in two halves; returns the new position's low half
+// (INVALID_SET_FILE_POINTER with the last error set on failure).
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+// The size's low half; the high half into *sizeHigh (INVALID_FILE_SIZE and
+// the last error on failure).
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL SetEndOfFile(HANDLE file);
+// Null times are left as they are. Linux keeps no creation time: it is
+// accepted and dropped.
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite);
+
+// ---- Finding files --------------------------------------------------------
+
+// Finds the entries of a folder whose names match the last component of
+// `pattern` ('*' and '?' as Windows reads them: "*.*" matches every name,
+// a name without a dot matches "*."). "." and ".." come first, as on NTFS.
+// INVALID_HANDLE_VALUE (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND) when
+// nothing matches. FindNextFileA fails with ERROR_NO_MORE_FILES at the end.
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
+BOOL FindClose(HANDLE find);
+
+// ---- Streams --------------------------------------------------------------
+
+// Reads a file's backup stream: a 20-byte header (id, attributes, 64-bit
+// size, name size in bytes), the UTF-16 name, then the data, stream after
+// stream. Linux reports the file's data (id BACKUP_DATA, no name) and then
+// one BACKUP_ALTERNATE_DATA stream ":name:$DATA" per user extended
+// attribute (not the layer's own attributes). *context is the walk's state
+// (null at the start; a call with abort TRUE frees it).
+BOOL BackupRead(HANDLE file, LPBYTE buffer, DWORD count, LPDWORD done, BOOL abort,
+                BOOL processSecurity, LPVOID* context);
+// Skips up to the given number of bytes of the current stream's data.
+BOOL BackupSeek(HANDLE file, DWORD lowToSeek, DWORD highToSeek, LPDWORD lowSeeked,
+                LPDWORD highSeeked, LPVOID* context);
+
+// ---- NT extras ------------------------------------------------------------
+
+// Only FSCTL_SET_COMPRESSION (a 2-byte COMPRESSION_FORMAT_NONE or _DEFAULT)
+// on Linux: FS_COMPR_FL where the file system has it, else
+// ERROR_NOT_SUPPORTED (ERROR_INVALID_FUNCTION for other codes).
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
+                     DWORD outputSize, LPDWORD returned, LPVOID overlapped);
+
+// The optional advapi32 functions, found by name at load: GetModuleHandleA
+// ("advapi32.dll") then GetProcAddress. Each name answers with the layer's
+// own function (asking the fault table, then the system), or null when the
+// system lacks it. Linux offers GetFileSecurityA and SetFileSecurityA (the
+// owner, group, mode bits and POSIX ACL in a private blob; parts
+// OWNER/GROUP/DACL; SACL reads as empty), OpenProcessToken,
+// LookupPrivilegeValueA and AdjustTokenPrivileges (they succeed and change
+// nothing), and no EncryptFileA or DecryptFileA.
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+
+// ---- Memory (more) --------------------------------------------------------
+
+// A private growable heap; HeapDestroy frees every block in it at once.
+HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
+BOOL HeapDestroy(HANDLE heap);
+
+// Committed read/write pages (MEM_COMMIT, PAGE_READWRITE), page-aligned;
+// VirtualFree(address, 0, MEM_RELEASE) returns them.
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
+
+// dwTotalPhys as the 32-bit API reports it: a machine with more than 4 GiB
+// reports 4 GiB - 1.
+void GlobalMemoryStatus(MEMORYSTATUS* status);
+
+// ---- Critical sections and threads ----------------------------------------
+
+// Recursive, as on Windows.
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void EnterCriticalSection(CRITICAL_SECTION* section);
+void LeaveCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);
+
+// Starts `start(parameter)` at once on a new thread; the handle is waited on
+// with WaitForSingleObject (signalled when the thread has ended) and closed
+// with CloseHandle. Null on failure.
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                    LPDWORD threadId);
+
+// ---- Time -----------------------------------------------------------------
+
+void GetSystemTimeAsFileTime(FILETIME* time);
+LONG CompareFileTime(const FILETIME* a, const FILETIME* b);
+BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local);
+BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* system);
+
+// The folder for temporary files with a trailing backslash (Linux: $TMPDIR
+// or /tmp as a Windows path). Same length rules as GetFullPathNameA.
+DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer);
 
 }  // namespace platform

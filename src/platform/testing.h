@@ -26,6 +26,11 @@ enum class Repeat { Once, FromThenOn };
 void ArmFault(const char* operation, const char* pathPattern, int callNumber, DWORD error,
               Repeat repeat = Repeat::Once);
 
+// A short transfer instead of a failure: the matching ReadFile or WriteFile
+// call moves at most `count` bytes and succeeds.
+void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
+                   Repeat repeat = Repeat::Once);
+
 // Clears every fault and call count, and starts counting calls.
 void ResetFaults();
 
@@ -38,8 +43,8 @@ int FaultsFired();
 
 // ---- Handles --------------------------------------------------------------
 
-// Handles opened through the layer and not yet closed (registry keys now;
-// files, finds and events as they arrive).
+// Handles opened through the layer and not yet closed (registry keys and
+// events now; files, finds and threads as they arrive).
 int OpenHandleCount();
 
 // ---- System version -------------------------------------------------------
@@ -73,15 +78,20 @@ enum class DriveKind {
   ReadOnly,   // a fixed disk whose volume is read-only
 };
 
-// Maps `letter` (A..Y) to `directory` (a Linux path; ignored for Subst,
-// whose directory is that of `detail`). Returns false for a bad letter.
+// Maps `letter` (A..Y, either case) to `directory` (an absolute Linux path;
+// ignored for Subst, whose directory is that of `detail`, resolved now).
+// Returns false for a bad letter, a relative directory, a Subst detail
+// that reaches no drive, a Network detail that is not "server\share", or a
+// Dynamic drive without a group name.
 bool MapDrive(char letter, DriveKind kind, const char* directory, const char* detail = "");
 void UnmapDrive(char letter);
 // Removes every mapping but Z:, and sets the current directory back to the
 // process's working directory.
 void ResetDrives();
 
-// The Linux path a Windows path stands for ("" when it reaches no drive).
+// The Linux path a Windows path stands for, by GetFullPathNameA's rules
+// (".." never leaves a drive's directory). False with "" in `out` when it
+// reaches no drive or does not fit `capacity` with its terminator.
 // For hosts that show or check paths; the plug-in never needs it.
 bool HostPath(const char* windowsPath, char* out, int capacity);
 
@@ -91,7 +101,7 @@ bool HostPath(const char* windowsPath, char* out, int capacity);
 // (there is no real console under Wine in CI). Linux always uses it.
 void UseVirtualConsole(bool on);
 
-// Empties the input queue and makes a blank screen of the
+// Empties the input queue and the title and makes a blank screen of the
 // given size (attribute 0x07).
 void ConsoleReset(int width, int height);
 
@@ -109,5 +119,30 @@ void ConsoleSetCell(int x, int y, CHAR_INFO cell);
 void ConsoleWriteText(int x, int y, WORD attributes, const char* text);
 // One row's characters as a string of `width` bytes.
 void ConsoleReadRow(int y, char* out, int capacity);
+// The title the plug-in last set.
+void ConsoleTitle(char* out, int capacity);
+
+// ---- Time and sound -------------------------------------------------------
+
+// GetTickCount reports `ticks` from now on (not advancing) until reset.
+void SetTickCount(DWORD ticks);
+void ResetTickCount();
+
+// While recording, Beep, PortIn, PortOut and Sleep only append an event
+// (no sound, no port access, no waiting; PortIn reads `portValue`, as set
+// by SetPortValue, initially 0).
+struct SoundEvent {
+  enum Kind { Tone, PortRead, PortWrite, Pause } kind;
+  DWORD first;   // frequency, port, or milliseconds
+  DWORD second;  // duration, or the value read or written
+};
+void RecordSound(bool on);
+void SetPortValue(BYTE value);
+int SoundEventCount();
+SoundEvent SoundEventAt(int index);
+
+// The Linux tone generator's samples for a tone: signed 16-bit mono at
+// `rate` per second. Returns how many it wrote (at most `capacity`).
+int ToneSamples(DWORD frequency, DWORD duration, int rate, short* out, int capacity);
 
 }  // namespace platform::testing

@@ -198,6 +198,7 @@ constexpr DWORD ERROR_BROKEN_PIPE = 109;
 constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_DIR_NOT_ROOT = 144;
 constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 constexpr DWORD ERROR_BUSY = 170;
 constexpr DWORD ERROR_BAD_PATHNAME = 161;
@@ -265,3 +266,95 @@ constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
 constexpr DWORD WAIT_TIMEOUT = 0x00000102;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+
+// Files.
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_FLAG_NO_BUFFERING = 0x20000000;
+constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+static_assert(sizeof(WIN32_FIND_DATAA) == 320, "find data as the 32-bit API has it");
+
+// Backup streams.
+constexpr DWORD BACKUP_DATA = 1;
+constexpr DWORD BACKUP_EA_DATA = 2;
+constexpr DWORD BACKUP_SECURITY_DATA = 3;
+constexpr DWORD BACKUP_ALTERNATE_DATA = 4;
+
+// Compression and security.
+constexpr DWORD FSCTL_SET_COMPRESSION = 0x9C040;
+constexpr WORD COMPRESSION_FORMAT_NONE = 0;
+constexpr WORD COMPRESSION_FORMAT_DEFAULT = 1;
+typedef DWORD SECURITY_INFORMATION;
+typedef void* PSECURITY_DESCRIPTOR;
+constexpr DWORD OWNER_SECURITY_INFORMATION = 0x1;
+constexpr DWORD GROUP_SECURITY_INFORMATION = 0x2;
+constexpr DWORD DACL_SECURITY_INFORMATION = 0x4;
+constexpr DWORD SACL_SECURITY_INFORMATION = 0x8;
+
+// Modules.
+struct HINSTANCE__;
+typedef HINSTANCE__* HMODULE;
+typedef intptr_t(WINAPI* FARPROC)();
+
+// Memory.
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_RESERVE = 0x2000;
+constexpr DWORD MEM_RELEASE = 0x8000;
+constexpr DWORD PAGE_READWRITE = 0x04;
+struct MEMORYSTATUS {
+  DWORD dwLength;
+  DWORD dwMemoryLoad;
+  SIZE_T dwTotalPhys;
+  SIZE_T dwAvailPhys;
+  SIZE_T dwTotalPageFile;
+  SIZE_T dwAvailPageFile;
+  SIZE_T dwTotalVirtual;
+  SIZE_T dwAvailVirtual;
+};
+
+// Threads.
+struct CRITICAL_SECTION {
+  void* lock;  // the layer's recursive mutex
+};
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+
+// Time.
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};

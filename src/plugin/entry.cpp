@@ -6,6 +6,8 @@
 #include "host/messages.h"
 #include "plugin.h"
 #include "run/run.h"
+#include "settings/config_dialog.h"
+#include "settings/macros.h"
 #include "settings/settings.h"
 
 namespace {
@@ -40,6 +42,7 @@ void WINAPI SetStartupInfo(const HostServices* info) {
 
 void WINAPI GetPluginInfo(PluginInfo* info) {
   LoadMessages();
+  FixBinding();
   std::snprintf(MenuString, sizeof MenuString, "[&>] %s", Msg(MsgTitle));
   MenuStrings[0] = MenuString;
   ConfigStrings[0] = Msg(MsgTitle);
@@ -72,7 +75,7 @@ HANDLE WINAPI OpenPlugin(int, int) {
 int WINAPI Configure(int) {
   LoadMessages();
   LoadSettings();
-  // The configuration dialog joins here; the settings are saved whatever it returns.
-  SaveSettings();
+  ShowConfigDialog();
+  SaveSettings();  // whatever the dialog's result
   return 1;
 }

@@ -9,6 +9,7 @@
 
 int IsMove;
 HANDLE ScreenLock;
+RunOptionsRecord RunOptions;
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/lng_file.h"
@@ -60,6 +61,32 @@ int __stdcall Control(HANDLE, int command, void* parameter) {
   return 1;
 }
 
+// Dialog, Message and AdvControl with the host's exact stdcall signatures,
+// so that a wrong argument count would unbalance the stack and show.
+struct DialogCall {
+  int x2, y2, itemCount;
+  std::string help;
+};
+std::vector<DialogCall> g_dialogCalls;
+int __stdcall Dialog(int, int, int, int x2, int y2, const char* help, void*, int count) {
+  g_dialogCalls.push_back({x2, y2, count, help ? help : ""});
+  return -1;
+}
+
+int g_messageCalls = 0;
+int __stdcall Message(int, unsigned, const char*, const char* const*, int, int) {
+  ++g_messageCalls;
+  return -1;
+}
+
+std::vector<std::pair<int, int>> g_advCalls;  // command, first field of its record
+int __stdcall AdvControl(int, int command, void* parameter) {
+  int first = -1;
+  if (parameter) std::memcpy(&first, parameter, 4);
+  g_advCalls.emplace_back(command, first);
+  return 0;
+}
+
 int __stdcall Unexpected() { return 0; }
 
 template <class F>
@@ -97,12 +124,21 @@ class FarAbiTest : public ::testing::Test {
     const char* root = "Software\\QuickferryAbi\\Plugins";
     std::memcpy(record_ + 268, &root, 4);
     Put(record_, 272, &Menu);
-    for (int offset : {276, 280, 292, 296, 328, 344}) Put(record_, offset, &Unexpected);
+    Put(record_, 276, &Dialog);
+    Put(record_, 280, &Message);
+    Put(record_, 344, &AdvControl);
+    for (int offset : {292, 296, 328}) Put(record_, offset, &Unexpected);
     Put(record_, 284, &GetMsg);
     Put(record_, 288, &Control);
     auto setStartupInfo = Export<void(__stdcall*)(const void*)>("SetStartupInfo");
+    // The key macros and the options start empty in every test.
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Far\\KeyMacros");
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QuickferryAbi");
     setStartupInfo(record_);
     g_controlCommands.clear();
+    g_dialogCalls.clear();
+    g_messageCalls = 0;
+    g_advCalls.clear();
   }
   template <class F>
   F Export(const char* name) {
@@ -169,6 +205,45 @@ TEST_F(FarAbiTest, ConfigureStoresTheOptionsBelowTheHostsRoot) {
   ::RegCloseKey(key);
   EXPECT_EQ(type, (DWORD)REG_DWORD);
   EXPECT_EQ(value, 4096u);
+  ASSERT_EQ(g_dialogCalls.size(), 1u);  // the configuration dialog, cancelled
+  EXPECT_EQ(g_dialogCalls[0].x2, 52);
+  EXPECT_EQ(g_dialogCalls[0].y2, 25);
+  EXPECT_EQ(g_dialogCalls[0].itemCount, 28);
+  EXPECT_EQ(g_dialogCalls[0].help, "Config");
+}
+
+// An old binding (plug-in macros, the host's F5 parked under Ctrl+Alt) is
+// rewritten once and the host asked through AdvControl to reload its macros.
+TEST_F(FarAbiTest, PluginInfoRebindsAnOldBindingAndReloadsTheMacros) {
+  auto set = [](const char* key, const char* sequence) {
+    HKEY handle = nullptr;
+    std::string path = std::string("Software\\Far\\KeyMacros\\Shell\\") + key;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &handle, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(handle, "Sequence", 0, REG_SZ, reinterpret_cast<const BYTE*>(sequence),
+                     static_cast<DWORD>(std::strlen(sequence) + 1));
+    ::RegCloseKey(handle);
+  };
+  set("F5", "F11 > 1");
+  set("CtrlAltF5", "F5");
+  unsigned char info[44];
+  auto getPluginInfo = Export<void(__stdcall*)(void*)>("GetPluginInfo");
+  getPluginInfo(info);
+  getPluginInfo(info);
+  EXPECT_EQ(g_advCalls, (std::vector<std::pair<int, int>>{{7, 0}}));
+  EXPECT_EQ(g_messageCalls, 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Far\\KeyMacros\\Shell\\CtrlAltF6", 0,
+                            KEY_READ, &key),
+            ERROR_SUCCESS);
+  char sequence[16] = {};
+  DWORD size = sizeof sequence - 1;
+  EXPECT_EQ(::RegQueryValueExA(key, "Sequence", nullptr, nullptr, reinterpret_cast<BYTE*>(sequence),
+                               &size),
+            ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  EXPECT_STREQ(sequence, "F6");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The plug-in through its four exports, as the host calls them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -150,7 +151,10 @@ TEST_F(EntryTest, PluginInfoHasOneMenuStringAndOneConfigurationString) {
 
 TEST_F(EntryTest, ConfigureSavesEveryOptionAsADwordWithItsDefault) {
   EXPECT_FALSE(RegistryKeyExists(kSettingsKey));
+  host->dialogAnswers.push_back({-1, nullptr});  // the configuration dialog, cancelled
   EXPECT_EQ(plugin.Configure(0), 1);
+  ASSERT_EQ(host->dialogCalls.size(), 1u);
+  EXPECT_EQ(host->dialogCalls[0].helpTopic, "Config");
   for (const char* name : kOptions) {
     SCOPED_TRACE(name);
     EXPECT_EQ(RegistryType(kSettingsKey, name), (DWORD)REG_DWORD);
@@ -165,14 +169,43 @@ TEST_F(EntryTest, ConfigureSavesEveryOptionAsADwordWithItsDefault) {
 TEST_F(EntryTest, ConfigureKeepsValuesTheUserHad) {
   SetRegistryDword(kSettingsKey, "BufPercent", 40);
   SetRegistryDword(kSettingsKey, "NtfsOpts", 1);
+  host->dialogAnswers.push_back({-1, nullptr});
   EXPECT_EQ(plugin.Configure(0), 1);
+  ASSERT_EQ(host->dialogCalls.size(), 1u);
+  EXPECT_STREQ(host->dialogCalls[0].items[4].Data, "40");  // loaded before the dialog
   EXPECT_EQ(RegistryDword(kSettingsKey, "BufPercent"), 40u);
   EXPECT_EQ(RegistryDword(kSettingsKey, "NtfsOpts"), 1u);
+}
+
+TEST_F(EntryTest, ConfigureSavesWhatTheDialogStored) {
+  host->dialogAnswers.push_back({26, [](DialogItem* items, int) {  // OK
+                                   std::snprintf(items[5].Data, sizeof items[5].Data, "8192");
+                                   items[3].Selected = 1;
+                                   items[2].Selected = 0;
+                                 }});
+  EXPECT_EQ(plugin.Configure(0), 1);
+  EXPECT_EQ(RegistryDword(kSettingsKey, "BufKb"), 8192u);
+  EXPECT_EQ(RegistryDword(kSettingsKey, "BufInKb"), 1u);
+}
+
+TEST_F(EntryTest, PluginInfoBringsAnOldBindingToTheCurrentSchemeOnce) {
+  SetRegistryString("Software\\Far\\KeyMacros\\Shell\\F5", "Sequence", "F11 > 1");
+  ParkUnder("CtrlAlt");
+  PluginInfo info{};
+  plugin.GetPluginInfo(&info);
+  plugin.GetPluginInfo(&info);
+  EXPECT_EQ(RegistryDword("Software\\Far\\KeyMacros\\Shell\\F6", "NoPluginPanels"), 1u);
+  EXPECT_EQ(RegistryDword("Software\\Far\\KeyMacros\\Shell\\CtrlAltF5", "PluginPanels"), 1u);
+  EXPECT_EQ(RegistryDword(kSettingsKey, "BindFixed"), 1u);
+  ASSERT_EQ(host->advCalls.size(), 1u);  // one reload, at the first call only
+  EXPECT_EQ(host->advCalls[0].command, 7);
+  EXPECT_EQ(host->advCalls[0].macro.command, 0);
 }
 
 TEST_F(EntryTest, SettingsKeyFollowsTheHostsRoot) {
   auto other = std::make_unique<ScriptedHost>("Software\\Far2\\Plugins");
   plugin.SetStartupInfo(&other->record);
+  other->dialogAnswers.push_back({-1, nullptr});
   EXPECT_EQ(plugin.Configure(0), 1);
   EXPECT_EQ(RegistryDword("Software\\Far2\\Plugins\\Quickferry", "BufKb"), 4096u);
   EXPECT_FALSE(RegistryKeyExists(kSettingsKey));

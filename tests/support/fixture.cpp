@@ -26,7 +26,8 @@ void FreshRegistry(const fs::path& dir) {
   ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Far");
   (void)dir;
 #else
-  std::string file = (dir / "registry.db").string();
+  // Beside the folder, not in it: tests list their folders.
+  std::string file = dir.string() + ".registry.db";
   ::setenv("QUICKFERRY_REGISTRY", file.c_str(), 1);
   pt::ReopenRegistry();
 #endif
@@ -58,6 +59,8 @@ void PlatformTest::TearDown() {
   pt::ResetReportedVersion();
   std::error_code ignored;
   fs::remove_all(dir, ignored);
+  for (const char* suffix : {".registry.db", ".registry.db-wal", ".registry.db-shm"})
+    fs::remove(dir.string() + suffix, ignored);
 }
 
 std::optional<DWORD> RegistryDword(const std::string& key, const std::string& name) {

@@ -41,5 +41,26 @@ BOOL VirtualPeekInput(INPUT_RECORD* buffer, DWORD length, LPDWORD read);
 BOOL VirtualReadInput(INPUT_RECORD* buffer, DWORD length, LPDWORD read);
 BOOL VirtualWriteInput(const INPUT_RECORD* buffer, DWORD length, LPDWORD written);
 BOOL VirtualScreenInfo(CONSOLE_SCREEN_BUFFER_INFO* info);
+BOOL VirtualReadAttributes(WORD* attributes, DWORD length, COORD start, LPDWORD done);
+BOOL VirtualWriteAttributes(const WORD* attributes, DWORD length, COORD start, LPDWORD done);
+BOOL VirtualSetTitle(LPCSTR title);
+
+// ---- Time and sound (sound_record.cpp) ------------------------------------
+
+// True when a test set the tick count (testing.h); *ticks is then that value.
+bool TickOverride(DWORD* ticks);
+
+// While a test records sound, each appends its event and returns true
+// (RecordPortRead also gives the value the test set); otherwise false.
+bool RecordTone(DWORD frequency, DWORD duration);
+bool RecordPause(DWORD milliseconds);
+bool RecordPortRead(WORD port, BYTE* value);
+bool RecordPortWrite(WORD port, BYTE value);
+
+// Samples [first, first + capacity) of a tone of `frequency` Hz lasting
+// `duration` ms, signed 16-bit mono at `rate` per second, so a long tone can
+// be made piece by piece. Returns how many it wrote.
+int ToneSamples(DWORD frequency, DWORD duration, int rate, unsigned long long first, short* out,
+                int capacity);
 
 }  // namespace platform::detail

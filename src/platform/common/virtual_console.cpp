@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "../testing.h"
@@ -19,6 +20,7 @@ struct Console {
   std::deque<INPUT_RECORD> input;
   int width = 80;
   int height = 25;
+  std::string title;
   std::vector<CHAR_INFO> cells = std::vector<CHAR_INFO>(80 * 25, BlankCell());
 
   static CHAR_INFO BlankCell() {
@@ -100,6 +102,35 @@ BOOL VirtualScreenInfo(CONSOLE_SCREEN_BUFFER_INFO* info) {
   return TRUE;
 }
 
+// Cells from `start` onward, row after row, as Windows walks them.
+template <class Visit>
+BOOL VisitCells(DWORD length, COORD start, LPDWORD done, Visit visit) {
+  Console& c = TheConsole();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  DWORD n = 0;
+  if (start.X >= 0 && start.Y >= 0 && start.X < c.width && start.Y < c.height) {
+    size_t first = static_cast<size_t>(start.Y) * c.width + start.X;
+    for (; n < length && first + n < c.cells.size(); ++n) visit(c.cells[first + n], n);
+  }
+  *done = n;
+  return TRUE;
+}
+
+BOOL VirtualReadAttributes(WORD* attributes, DWORD length, COORD start, LPDWORD done) {
+  return VisitCells(length, start, done, [&](CHAR_INFO& cell, DWORD i) { attributes[i] = cell.Attributes; });
+}
+
+BOOL VirtualWriteAttributes(const WORD* attributes, DWORD length, COORD start, LPDWORD done) {
+  return VisitCells(length, start, done, [&](CHAR_INFO& cell, DWORD i) { cell.Attributes = attributes[i]; });
+}
+
+BOOL VirtualSetTitle(LPCSTR title) {
+  Console& c = TheConsole();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  c.title = title ? title : "";
+  return TRUE;
+}
+
 }  // namespace platform::detail
 
 namespace platform::testing {
@@ -114,6 +145,7 @@ void ConsoleReset(int width, int height) {
   c.height = std::max(1, height);
   c.cells.assign(static_cast<size_t>(c.width) * c.height, Console::BlankCell());
   c.input.clear();
+  c.title.clear();
 }
 
 int ConsoleInputCount() {
@@ -184,6 +216,15 @@ void ConsoleReadRow(int y, char* out, int capacity) {
   if (y >= 0 && y < c.height)
     for (; n < c.width && n < capacity - 1; ++n)
       out[n] = c.cells[static_cast<size_t>(y) * c.width + n].Char.AsciiChar;
+  out[n] = 0;
+}
+
+void ConsoleTitle(char* out, int capacity) {
+  if (capacity <= 0) return;
+  Console& c = TheConsole();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  size_t n = std::min(c.title.size(), static_cast<size_t>(capacity - 1));
+  std::memcpy(out, c.title.data(), n);
   out[n] = 0;
 }
 

@@ -46,3 +46,28 @@ BOOL GetConsoleScreenBufferInfo(HANDLE output, CONSOLE_SCREEN_BUFFER_INFO* info)
 namespace platform::testing {
 void UseVirtualConsole(bool) {}
 }  // namespace platform::testing
+
+namespace platform {
+
+BOOL ReadConsoleOutputAttribute(HANDLE output, WORD* attributes, DWORD length, COORD start,
+                                LPDWORD done) {
+  if (Refused("ReadConsoleOutputAttribute", output)) return FALSE;
+  return detail::VirtualReadAttributes(attributes, length, start, done);
+}
+
+BOOL WriteConsoleOutputAttribute(HANDLE output, const WORD* attributes, DWORD length, COORD start,
+                                 LPDWORD done) {
+  if (Refused("WriteConsoleOutputAttribute", output)) return FALSE;
+  return detail::VirtualWriteAttributes(attributes, length, start, done);
+}
+
+BOOL SetConsoleTitleA(LPCSTR title) {
+  DWORD error;
+  if (detail::Fault("SetConsoleTitleA", title, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return detail::VirtualSetTitle(title);
+}
+
+}  // namespace platform

@@ -1,1 +1,57 @@
-// (being written)
+// The handle table: HANDLE values for kernel objects, and CloseHandle.
+#include "handles.h"
+
+#include <cstdint>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+#include "../common/layer.h"
+#include "errors.h"
+
+namespace platform::detail {
+namespace {
+
+std::mutex g_mutex;  // guards the table and the next value
+std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> g_objects;
+// Multiples of 4 as on Windows, never null or INVALID_HANDLE_VALUE, and not
+// reused soon, so a stale handle is refused instead of reaching a newer object.
+uintptr_t g_next = 0x1000;
+
+}  // namespace
+
+HANDLE AddHandle(std::shared_ptr<KernelObject> object) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  uintptr_t value = g_next;
+  g_next += 4;
+  g_objects[value] = std::move(object);
+  HandleOpened();
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> FindHandle(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto it = g_objects.find(reinterpret_cast<uintptr_t>(handle));
+  return it == g_objects.end() ? nullptr : it->second;
+}
+
+}  // namespace platform::detail
+
+namespace platform {
+
+BOOL CloseHandle(HANDLE handle) {
+  DWORD error;
+  if (detail::Fault("CloseHandle", nullptr, &error)) return detail::Fail(error);
+  std::shared_ptr<detail::KernelObject> object;  // freed outside the lock
+  {
+    std::lock_guard<std::mutex> lock(detail::g_mutex);
+    auto it = detail::g_objects.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == detail::g_objects.end()) return detail::Fail(ERROR_INVALID_HANDLE);
+    object = std::move(it->second);
+    detail::g_objects.erase(it);
+  }
+  detail::HandleClosed();
+  return TRUE;
+}
+
+}  // namespace platform

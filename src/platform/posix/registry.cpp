@@ -60,7 +60,9 @@ sqlite3* Database() {
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
           SQLITE_OK ||
       sqlite3_busy_timeout(db, 5000) != SQLITE_OK ||
-      sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr) != SQLITE_OK ||
+      // WAL: a commit is one append, durable and atomic without a sync per write.
+      sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
+                   nullptr) != SQLITE_OK ||
       sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
     sqlite3_close(db);
     return nullptr;

@@ -42,6 +42,28 @@ BOOL GetConsoleScreenBufferInfo(HANDLE output, CONSOLE_SCREEN_BUFFER_INFO* info)
   return ::GetConsoleScreenBufferInfo(output, info);
 }
 
+BOOL ReadConsoleOutputAttribute(HANDLE output, WORD* attributes, DWORD length, COORD start,
+                                LPDWORD done) {
+  if (Faulted("ReadConsoleOutputAttribute")) return FALSE;
+  if (detail::IsVirtualHandle(output))
+    return detail::VirtualReadAttributes(attributes, length, start, done);
+  return ::ReadConsoleOutputAttribute(output, attributes, length, start, done);
+}
+
+BOOL WriteConsoleOutputAttribute(HANDLE output, const WORD* attributes, DWORD length, COORD start,
+                                 LPDWORD done) {
+  if (Faulted("WriteConsoleOutputAttribute")) return FALSE;
+  if (detail::IsVirtualHandle(output))
+    return detail::VirtualWriteAttributes(attributes, length, start, done);
+  return ::WriteConsoleOutputAttribute(output, attributes, length, start, done);
+}
+
+BOOL SetConsoleTitleA(LPCSTR title) {
+  if (Faulted("SetConsoleTitleA")) return FALSE;
+  if (g_virtual) return detail::VirtualSetTitle(title);
+  return ::SetConsoleTitleA(title);
+}
+
 }  // namespace platform
 
 namespace platform::testing {

@@ -1,0 +1,32 @@
+// Error prompts: message boxes that report a failed system call with the
+// system's own text for the calling thread's last error. Each waits for
+// ScreenLock (when a run has one) and signals it afterwards, so they may be
+// called from the reader or the writer thread.
+#pragma once
+
+#include "platform/platform.h"
+
+// Room in one box's item list.
+constexpr int PromptItemCapacity = 100;
+
+// `message`, the system text, OK.
+void ShowErrorBox(const char* message);
+
+// `fileName`, `message`, the system text, OK.
+void ShowFileErrorBox(const char* message, const char* fileName);
+
+// `fileName`, `message`, the system text, Retry and Skip. 0 for retry; 2 for
+// skip, also when the box was closed with Esc.
+int AskRetrySkip(const char* message, const char* fileName);
+
+// Appends the lines of the system's text for `error` to items[*count],
+// advancing *count, never beyond `capacity`. The lines point into text[512],
+// which must outlive the items. An error without a text gives no lines.
+void SystemErrorLines(DWORD error, char* text, const char** items, int* count, int capacity);
+
+// The same for a text already in text[512] (at most 511 characters): trailing
+// full stops, spaces and control characters dropped, line breaks inside it
+// removed (one space kept between two words), converted to OEM, then broken
+// at spaces into lines longer than 40 characters, the last one excepted; a
+// word longer than that is not broken. Lines that do not fit are dropped.
+void SystemTextLines(char* text, const char** items, int* count, int capacity);
