@@ -23,6 +23,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winioctl.h>  // FSCTL_SET_COMPRESSION
 #else
 #include "win32_types.h"
 #endif
@@ -142,8 +143,11 @@ BOOL SetConsoleTitleA(LPCSTR title);
 
 // ---- Handles --------------------------------------------------------------
 
-// Closes any handle the layer gave out (events now; files, finds and threads
-// as they arrive). Null or an unknown handle: FALSE, ERROR_INVALID_HANDLE.
+// Closes any handle the layer gave out but a find handle (FindClose closes
+// those). Null or an unknown handle: FALSE, ERROR_INVALID_HANDLE. Linux:
+// closing a handle that wrote a named stream writes the stream back; when
+// the file system refuses it, CloseHandle returns FALSE with the last error
+// (ERROR_DISK_FULL for a stream too large), the handle closed all the same.
 BOOL CloseHandle(HANDLE handle);
 
 // ---- Events ---------------------------------------------------------------
@@ -315,7 +319,9 @@ void PortOut(WORD port, BYTE value);
 // Linux: a path "file:name:$DATA" (or "file:name") opens the named stream
 // "name" of the file, kept in its extended attribute "user.name" (the whole
 // stream is read when opened and written back when closed; a stream is
-// limited to what the file system takes in one attribute). Reads with
+// limited to what the file system takes in one attribute: about 4 KiB on
+// ext4, and never more than 64 KiB, which WriteFile refuses with
+// ERROR_DISK_FULL; see CloseHandle). Reads with
 // FILE_FLAG_NO_BUFFERING are served from the page cache with read-ahead and
 // drop-behind hints: O_DIRECT with small requests is far slower here. The
 // access and sharing arguments are checked for sense, not enforced between
@@ -323,8 +329,14 @@ void PortOut(WORD port, BYTE value);
 
 // INVALID_HANDLE_VALUE on failure. CREATE_ALWAYS and OPEN_ALWAYS on an
 // existing file set the last error to ERROR_ALREADY_EXISTS on success, as
-// Windows does. FILE_FLAG_BACKUP_SEMANTICS opens a directory (for its times,
-// security and compression).
+// Windows does; CREATE_NEW on one fails with ERROR_FILE_EXISTS. A created
+// or replaced file takes the attributes given. As on Windows, a read-only
+// file is neither replaced nor opened for writing (ERROR_ACCESS_DENIED,
+// even for root), and CREATE_ALWAYS on a hidden or system file fails the
+// same way unless those attributes are given (Linux: a dot name alone does
+// not count). FILE_FLAG_BACKUP_SEMANTICS opens a directory (for its times,
+// security and compression). Linux refuses pipes and devices
+// (ERROR_ACCESS_DENIED): a Windows volume has none.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 
@@ -335,14 +347,18 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID ov
 
 // Moves the file pointer (FILE_BEGIN, FILE_CURRENT, FILE_END) by a 64-bit
 // distance split in two halves; returns the new position's low half
-// (INVALID_SET_FILE_POINTER with the last error set on failure).
+// (INVALID_SET_FILE_POINTER with the last error set on failure: a position
+// before the start gives ERROR_NEGATIVE_SEEK, one beyond 4 GiB without
+// distanceHigh ERROR_INVALID_PARAMETER, and the pointer stays). On success
+// the last error is ERROR_SUCCESS, so a low half of all ones can be told.
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 // The size's low half; the high half into *sizeHigh (INVALID_FILE_SIZE and
 // the last error on failure).
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL SetEndOfFile(HANDLE file);
 // Null times are left as they are. Linux keeps no creation time: it is
-// accepted and dropped.
+// accepted and dropped. Times set through a handle stay through its later
+// writes, as on NTFS.
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
                  const FILETIME* lastWrite);
 
@@ -352,7 +368,11 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
 // `pattern` ('*' and '?' as Windows reads them: "*.*" matches every name,
 // a name without a dot matches "*."). "." and ".." come first, as on NTFS.
 // INVALID_HANDLE_VALUE (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND) when
-// nothing matches. FindNextFileA fails with ERROR_NO_MORE_FILES at the end.
+// nothing matches; a pattern ending in a backslash names nothing. A
+// drive's root lists no "." and "..". FindNextFileA fails with
+// ERROR_NO_MORE_FILES at the end. Linux lists the other names by name
+// ignoring ASCII case, as NTFS does; the creation time is the file's birth
+// time where the file system keeps one, else its last write time.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
@@ -363,19 +383,27 @@ BOOL FindClose(HANDLE find);
 // size, name size in bytes), the UTF-16 name, then the data, stream after
 // stream. Linux reports the file's data (id BACKUP_DATA, no name) and then
 // one BACKUP_ALTERNATE_DATA stream ":name:$DATA" per user extended
-// attribute (not the layer's own attributes). *context is the walk's state
-// (null at the start; a call with abort TRUE frees it).
+// attribute (not the layer's own attributes), its name widened byte by byte
+// so that narrowing it gives the stream's path part back; processSecurity
+// adds nothing. One call never goes past the end of a stream; *done is 0
+// when every stream has been read. *context is the walk's state (null at
+// the start; a call with abort TRUE frees it).
 BOOL BackupRead(HANDLE file, LPBYTE buffer, DWORD count, LPDWORD done, BOOL abort,
                 BOOL processSecurity, LPVOID* context);
-// Skips up to the given number of bytes of the current stream's data.
+// Skips up to the given number of bytes of the current stream's data, never
+// into the next stream's header. When less was left it stops at the
+// stream's end, reports how far it went in *lowSeeked/*highSeeked and
+// returns FALSE (ERROR_SEEK, 25); the next BackupRead gives the next header.
 BOOL BackupSeek(HANDLE file, DWORD lowToSeek, DWORD highToSeek, LPDWORD lowSeeked,
                 LPDWORD highSeeked, LPVOID* context);
 
 // ---- NT extras ------------------------------------------------------------
 
 // Only FSCTL_SET_COMPRESSION (a 2-byte COMPRESSION_FORMAT_NONE or _DEFAULT)
-// on Linux: FS_COMPR_FL where the file system has it, else
-// ERROR_NOT_SUPPORTED (ERROR_INVALID_FUNCTION for other codes).
+// on Linux: FS_COMPR_FL where the file system compresses with it (btrfs,
+// as the volume flags say), else ERROR_NOT_SUPPORTED (ext4 keeps the flag
+// but compresses nothing). ERROR_INVALID_FUNCTION for other codes. The
+// handle needs write access.
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                      DWORD outputSize, LPDWORD returned, LPVOID overlapped);
 
@@ -387,23 +415,38 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, L
 // OWNER/GROUP/DACL; SACL reads as empty), OpenProcessToken,
 // LookupPrivilegeValueA and AdjustTokenPrivileges (they succeed and change
 // nothing), and no EncryptFileA or DecryptFileA.
+// Both builds answer "advapi32.dll" (any case) only, and only those seven
+// names (null with ERROR_PROC_NOT_FOUND otherwise; an ordinal is refused).
 HMODULE GetModuleHandleA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 
 // ---- Memory (more) --------------------------------------------------------
 
-// A private growable heap; HeapDestroy frees every block in it at once.
+// The frees (HeapFree, HeapDestroy, VirtualFree) and the calls without a
+// result (critical sections, GlobalMemoryStatus, GetSystemTimeAsFileTime,
+// CompareFileTime) do not ask the fault table: no caller can meet their failure.
+
+// A private growable heap, counted as an open handle; HeapDestroy frees
+// every block in it at once (the process heap is refused). Linux ignores
+// the sizes, and HeapFree and HeapReAlloc refuse a block of another heap
+// (ERROR_INVALID_PARAMETER), where Windows would corrupt the heap.
 HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
+// Null on failure (ERROR_NOT_ENOUGH_MEMORY; a null block:
+// ERROR_INVALID_PARAMETER), the old block then untouched. HEAP_ZERO_MEMORY
+// zeroes the part that grew.
 LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
 BOOL HeapDestroy(HANDLE heap);
 
 // Committed read/write pages (MEM_COMMIT, PAGE_READWRITE), page-aligned;
-// VirtualFree(address, 0, MEM_RELEASE) returns them.
+// VirtualFree(address, 0, MEM_RELEASE) returns them. Linux offers only
+// that: a given address, another protection or type gives
+// ERROR_INVALID_PARAMETER.
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
 
-// dwTotalPhys as the 32-bit API reports it: a machine with more than 4 GiB
-// reports 4 GiB - 1.
+// Sizes as the 32-bit API reports them: a program marked large-address
+// aware sees at most 4 GiB - 1, any other at most 2 GiB - 1 (Windows and
+// Wine alike; the host's program decides). Linux reports as the former.
 void GlobalMemoryStatus(MEMORYSTATUS* status);
 
 // ---- Critical sections and threads ----------------------------------------
@@ -416,7 +459,8 @@ void DeleteCriticalSection(CRITICAL_SECTION* section);
 
 // Starts `start(parameter)` at once on a new thread; the handle is waited on
 // with WaitForSingleObject (signalled when the thread has ended) and closed
-// with CloseHandle. Null on failure.
+// with CloseHandle, which leaves the thread running. Null on failure.
+// Linux ignores the stack size and the flags.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                     LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                     LPDWORD threadId);
@@ -425,7 +469,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 
 void GetSystemTimeAsFileTime(FILETIME* time);
 LONG CompareFileTime(const FILETIME* a, const FILETIME* b);
+// Linux adds the zone's offset at that instant (summer time where it was in
+// force then); Windows adds the offset in force now.
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local);
+// Fails (ERROR_INVALID_PARAMETER) from 2^63 ticks on, as Windows does.
 BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* system);
 
 // The folder for temporary files with a trailing backslash (Linux: $TMPDIR

@@ -3,13 +3,21 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "copy_dialog.h"
+#include "engine/boxes.h"
+#include "engine/prompts.h"
+#include "existing_targets.h"
 #include "host/messages.h"
+#include "paths/paths.h"
 #include "run_state.h"
 #include "scan/names.h"
+#include "scan/scan.h"
 
 int IsMove;
 HANDLE ScreenLock;
 RunOptionsRecord RunOptions;
+CRITICAL_SECTION ListLock;
+RunBoxRecord RunBox;
 
 namespace {
 
@@ -79,12 +87,140 @@ int ReadPanelsAndPrompt(int isMove, int currentItemOnly, PanelInfo* active, RunS
   return 1;
 }
 
+namespace {
+
+// The panel items a run covers: the current item alone, or the selection in
+// the host's order.
+struct RunItems {
+  const PanelItem* items;
+  int count;
+};
+
+RunItems ItemsOfRun(const PanelInfo& active, int currentItemOnly) {
+  if (currentItemOnly || active.SelectedItemsNumber <= 0 || !active.SelectedItems)
+    return {&active.PanelItems[active.CurrentItem], 1};
+  return {active.SelectedItems, active.SelectedItemsNumber};
+}
+
+// The item's source and destination paths; false when either would not fit
+// (the item is then left out of the run).
+bool ItemPaths(const RunStart& start, const char* destination, const PanelItem& item,
+               char* source, char* target) {
+  size_t length = std::strlen(start.sourceDirectory);
+  bool fits = CopyText(source, 512, start.sourceDirectory);
+  if (fits && (length == 0 || start.sourceDirectory[length - 1] != '\\'))
+    fits = AppendText(source, 512, "\\");
+  fits = fits && AppendText(source, 512, item.FindData.cFileName);
+  return fits && DestinationPath(source, destination, target);
+}
+
+void ComputeRunBox() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  platform::GetConsoleScreenBufferInfo(platform::GetStdHandle(STD_OUTPUT_HANDLE), &info);
+  RunBox.left = (info.dwSize.X - 60) / 2;
+  RunBox.right = RunBox.left + 59;
+  RunBox.top = (info.dwSize.Y - 13) / 2 - 2;
+  RunBox.bottom = RunBox.top + 12;
+}
+
+// Saves the run box and its shadow and shows one status line over it.
+HANDLE ShowStatus(int message) {
+  HANDLE saved = Host.SaveScreen(RunBox.left, RunBox.top, RunBox.right + 2, RunBox.bottom + 2);
+  ShowStatusBox(Msg(message));
+  return saved;
+}
+
+// Phase 5: every item of the run into the FileList.
+void ScanItems(const RunStart& start, const char* destination, RunItems run) {
+  HANDLE saved = ShowStatus(MsgStatusScanning);
+  TotalBytes = 0;
+  DWORD flags = 0;
+  if (run.count == 1) flags |= ScanSingleItem;
+  if (IsMove) flags |= ScanMove;
+  for (int i = 0; i < run.count; ++i) {
+    const PanelItem& item = run.items[i];
+    char source[512], target[512];
+    if (IsDotDot(item) || !ItemPaths(start, destination, item, source, target)) continue;
+    const HostFindData& data = item.FindData;
+    ScanEntry(source, target, data.dwFileAttributes | FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED,
+              data.nFileSizeLow, data.nFileSizeHigh, &data.ftCreationTime, &data.ftLastAccessTime,
+              &data.ftLastWriteTime, flags);
+  }
+  Host.RestoreScreen(saved);
+}
+
+// Phase 7: every destination folder exists before the engine starts, so the
+// engine only creates files.
+void CreateDestinationFolders(const RunStart& start, const char* destination, RunItems run) {
+  HANDLE saved = ShowStatus(MsgStatusFolders);
+  for (int i = 0; i < run.count; ++i) {
+    char source[512], target[512];
+    if (!IsDotDot(run.items[i]) && ItemPaths(start, destination, run.items[i], source, target))
+      CreateParentDirectories(target);
+  }
+  for (DWORD pair = 0; pair < PairCount(); ++pair) {
+    const FileRecord* record = RecordOf(pair);
+    if (!(record->attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const char* folder = DestinationOf(pair);
+    // Failures here are not reported: the engine reports the files that
+    // cannot be created in a folder that is missing.
+    platform::CreateDirectoryA(folder, nullptr);
+    platform::SetFileAttributesA(folder, record->attributes);
+  }
+  Host.RestoreScreen(saved);
+}
+
+// The run's resources go, and both panels are read and drawn again.
+void FinishRun() {
+  FreeFileList();
+  platform::DeleteCriticalSection(&ListLock);
+  platform::CloseHandle(ScreenLock);
+  ScreenLock = nullptr;
+  Host.Control(INVALID_HANDLE_VALUE, ControlUpdateActive, nullptr);
+  Host.Control(INVALID_HANDLE_VALUE, ControlUpdatePassive, reinterpret_cast<void*>(1));
+  Host.Control(INVALID_HANDLE_VALUE, ControlRedrawActive, nullptr);
+  Host.Control(INVALID_HANDLE_VALUE, ControlRedrawPassive, nullptr);
+}
+
+}  // namespace
+
 int RunCopyMove(int isMove, int currentItemOnly) {
   IsMove = isMove;
   PanelInfo active;
   RunStart start;
   if (!ReadPanelsAndPrompt(isMove, currentItemOnly, &active, &start)) return 0;
-  // The copy dialog and the phases after it join here; until then the run
-  // ends without touching any file.
+
+  char destination[512];
+  int dialog = RunCopyDialog(isMove, start.prompt, start.defaultDestination, start.sourceDirectory,
+                             start.passiveIsPlugin, destination);
+  if (dialog != DialogGoOn) return dialog;
+
+  // Phase 4. ScreenLock is null until the list exists, so the error box of
+  // a failed allocation never waits on a lock of an earlier run.
+  ComputeRunBox();
+  if (!CreateFileList()) {
+    ShowErrorBox(Msg(MsgNoMemory));
+    return 1;
+  }
+  ScreenLock = platform::CreateEventA(nullptr, FALSE, TRUE, nullptr);
+  platform::InitializeCriticalSection(&ListLock);
+  FetchColours();
+
+  RunItems run = ItemsOfRun(active, currentItemOnly);
+  ScanItems(start, destination, run);
+
+  if (RunOptions.OverwriteMode == OverwriteSkip || RunOptions.OverwriteMode == OverwriteRename ||
+      RunOptions.OnlyNewer) {
+    HANDLE saved = ShowStatus(MsgStatusChecking);
+    CheckExistingTargets(0);
+    Host.RestoreScreen(saved);
+  }
+
+  CreateDestinationFolders(start, destination, run);
+
+  // The copy engine joins here (phase 8); until it does, no file data is
+  // copied: only what the scan moved by renaming has reached its place.
+
+  FinishRun();
   return 1;
 }

@@ -34,6 +34,13 @@ enum : int {
 
 extern RunOptionsRecord RunOptions;
 
+// The run's box, 60 by 13 cells centred on the screen; screen saves of a run
+// cover it and its two-cell shadow.
+struct RunBoxRecord {
+  int left, top, right, bottom;
+};
+extern RunBoxRecord RunBox;
+
 // Set from RunCopyMove's argument at the very start of a run.
 extern int IsMove;
 
@@ -42,3 +49,8 @@ extern int IsMove;
 // it afterwards; the progress redraw only tries it. Null outside a run: the
 // boxes then show without waiting.
 extern HANDLE ScreenLock;
+
+// Guards the FileList's records while the engine runs: held while the
+// reader takes a pair's offsets and while CheckExistingTargets marks
+// entries. A recursive critical section.
+extern CRITICAL_SECTION ListLock;

@@ -79,7 +79,14 @@ TEST_F(EntryTest, EachMenuItemReachesTheRunWithItsPair) {
     host->active.Add("..").Add("a.txt").Add("b.txt").Select("a.txt").Select("b.txt").SetCurrent("..");
     host->controlCalls.clear();
     host->menuAnswers.push_back(c.item);
+    host->dialogCalls.clear();
+    if (!c.declined) host->dialogAnswers.push_back({-1, nullptr});  // Esc in the copy dialog
     EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
+    // A run that got past its prompt shows the copy dialog titled for its kind.
+    ASSERT_EQ(host->dialogCalls.size(), c.declined ? 0u : 1u);
+    if (!c.declined) {
+      EXPECT_STREQ(host->dialogCalls[0].items[0].Data, host->messages[c.item == 1 ? 74 : 73].c_str());
+    }
     ASSERT_GE(host->controlCalls.size(), 2u);
     EXPECT_EQ(host->controlCalls[0].command, 2);
     EXPECT_EQ(host->controlCalls[1].command, 1);
@@ -122,6 +129,7 @@ TEST_F(EntryTest, DeclinedRunWithNothingParkedPutsNoKey) {
 TEST_F(EntryTest, ChosenItemLoadsTheSettingsAndTheFamily) {
   host->active.Add("a.txt");
   host->menuAnswers.push_back(0);
+  host->dialogAnswers.push_back({-1, nullptr});
   EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
   EXPECT_GE(pt::CallCount("RegOpenKeyExA"), 15);
   EXPECT_EQ(pt::CallCount("GetVersionExA"), 1);

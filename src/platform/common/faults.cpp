@@ -20,6 +20,8 @@ struct ArmedFault {
   std::string pattern;
   int callNumber;
   DWORD error;
+  bool isShort;  // fires as a short transfer of `count` bytes
+  DWORD count;
   testing::Repeat repeat;
   int seen;  // matching calls so far
 };
@@ -59,18 +61,19 @@ bool Matches(const ArmedFault& fault, const char* operation, const char* path) {
 
 }  // namespace
 
-bool CheckFaultSlow(const char* operation, const char* path, DWORD* error) {
+bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD* limit) {
   std::lock_guard<std::mutex> lock(g_mutex);
   ++g_counts[operation];
   ++g_allCalls;
   bool fired = false;
   for (ArmedFault& fault : g_faults) {
-    if (!Matches(fault, operation, path)) continue;
+    if ((fault.isShort && !limit) || !Matches(fault, operation, path)) continue;
     ++fault.seen;
     bool hit = fault.seen == fault.callNumber ||
                (fault.repeat == testing::Repeat::FromThenOn && fault.seen > fault.callNumber);
     if (hit && !fired) {
-      *error = fault.error;
+      *error = fault.isShort ? ERROR_SUCCESS : fault.error;
+      if (fault.isShort) *limit = fault.count;
       fired = true;
       ++g_fired;
     }
@@ -90,8 +93,16 @@ using namespace platform::detail;
 void ArmFault(const char* operation, const char* pathPattern, int callNumber, DWORD error,
               Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_faults.push_back(
-      {operation ? operation : "*", pathPattern ? pathPattern : "", callNumber, error, repeat, 0});
+  g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
+                      error, false, 0, repeat, 0});
+  g_watching.store(true);
+}
+
+void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
+                   Repeat repeat) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
+                      ERROR_SUCCESS, true, count, repeat, 0});
   g_watching.store(true);
 }
 

@@ -14,11 +14,22 @@ namespace platform::detail {
 // Set once tests start counting; shipped code pays one relaxed load per call.
 extern std::atomic<bool> g_watching;
 
-bool CheckFaultSlow(const char* operation, const char* path, DWORD* error);
+// One check per call. With `limit` null, short faults are not seen (only
+// transfers can be short).
+bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD* limit);
 
 // True when an armed fault fires for this call; *error is what to report.
 inline bool Fault(const char* operation, const char* path, DWORD* error) {
-  return g_watching.load(std::memory_order_relaxed) && CheckFaultSlow(operation, path, error);
+  return g_watching.load(std::memory_order_relaxed) &&
+         CheckFaultSlow(operation, path, error, nullptr);
+}
+
+// For ReadFile and WriteFile: true when an armed fault fires. Then either
+// *error is the error to report, or *error is ERROR_SUCCESS and *limit is
+// the most bytes the call may move.
+inline bool TransferFault(const char* operation, const char* path, DWORD* error, DWORD* limit) {
+  return g_watching.load(std::memory_order_relaxed) &&
+         CheckFaultSlow(operation, path, error, limit);
 }
 
 // ---- Handles --------------------------------------------------------------

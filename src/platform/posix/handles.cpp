@@ -35,6 +35,19 @@ std::shared_ptr<KernelObject> FindHandle(HANDLE handle) {
   return it == g_objects.end() ? nullptr : it->second;
 }
 
+std::shared_ptr<KernelObject> TakeHandle(HANDLE handle, bool find) {
+  std::shared_ptr<KernelObject> object;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto it = g_objects.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == g_objects.end() || (it->second->kind == ObjectKind::Find) != find) return nullptr;
+    object = std::move(it->second);
+    g_objects.erase(it);
+  }
+  HandleClosed();
+  return object;
+}
+
 }  // namespace platform::detail
 
 namespace platform {
@@ -42,16 +55,10 @@ namespace platform {
 BOOL CloseHandle(HANDLE handle) {
   DWORD error;
   if (detail::Fault("CloseHandle", nullptr, &error)) return detail::Fail(error);
-  std::shared_ptr<detail::KernelObject> object;  // freed outside the lock
-  {
-    std::lock_guard<std::mutex> lock(detail::g_mutex);
-    auto it = detail::g_objects.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == detail::g_objects.end()) return detail::Fail(ERROR_INVALID_HANDLE);
-    object = std::move(it->second);
-    detail::g_objects.erase(it);
-  }
-  detail::HandleClosed();
-  return TRUE;
+  // Freed when this returns, outside the table's lock.
+  std::shared_ptr<detail::KernelObject> object = detail::TakeHandle(handle, false);
+  if (!object) return detail::Fail(ERROR_INVALID_HANDLE);
+  return object->Close();
 }
 
 }  // namespace platform

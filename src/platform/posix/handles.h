@@ -10,7 +10,7 @@
 
 namespace platform::detail {
 
-enum class ObjectKind { Event };
+enum class ObjectKind { Event, File, Find, Thread };
 
 struct KernelObject {
   explicit KernelObject(ObjectKind k) : kind(k) {}
@@ -25,6 +25,11 @@ struct KernelObject {
     return WAIT_FAILED;
   }
 
+  // Called once when the handle is closed (CloseHandle, FindClose). FALSE
+  // with the last error set reports a failure (a named stream that could
+  // not be written back); the handle is closed all the same.
+  virtual BOOL Close() { return TRUE; }
+
   const ObjectKind kind;
 };
 
@@ -35,6 +40,11 @@ HANDLE AddHandle(std::shared_ptr<KernelObject> object);
 // caller's reference keeps the object alive even if another thread closes
 // the handle meanwhile, as Windows keeps an object while a wait uses it.
 std::shared_ptr<KernelObject> FindHandle(HANDLE handle);
+
+// Takes `handle` out of the table and counts it as closed. As on Windows,
+// a find handle is closed by FindClose only (`find` true) and every other
+// object by CloseHandle only (`find` false); null for any other handle.
+std::shared_ptr<KernelObject> TakeHandle(HANDLE handle, bool find);
 
 // The object when it is of kind T::kKind, else null.
 template <typename T>

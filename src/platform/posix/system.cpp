@@ -1,15 +1,10 @@
-// Last error, version and process heap on Linux.
-#include <cstdlib>
-#include <cstring>
-
+// Last error and version on Linux (the heaps are in memory.cpp).
 #include "../common/layer.h"
 
 namespace platform {
 
 namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
-// Any non-null value: the process heap is malloc's.
-HANDLE const kProcessHeap = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7E0));
 }  // namespace
 
 DWORD GetLastError() { return t_lastError; }
@@ -32,25 +27,6 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
     info->dwBuildNumber = 19045;
     info->szCSDVersion[0] = 0;
   }
-  return TRUE;
-}
-
-HANDLE GetProcessHeap() { return kProcessHeap; }
-
-LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
-  DWORD error;
-  if (detail::Fault("HeapAlloc", nullptr, &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
-  void* block = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1)
-                                           : std::malloc(bytes ? bytes : 1);
-  if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return block;
-}
-
-BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
-  std::free(block);
   return TRUE;
 }
 

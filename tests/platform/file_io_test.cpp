@@ -1,0 +1,295 @@
+// File contents: CreateFileA's dispositions, transfers under faults, the
+// 64-bit pointer, times and compression, on Linux and against the real calls
+// under Wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "layer_helpers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pt = platform::testing;
+
+class FileIoTest : public layer_test::LayerTest {
+ protected:
+  void TearDown() override {
+    std::error_code ignored;
+    for (auto& entry : fs::recursive_directory_iterator(dir, ignored))
+      platform::SetFileAttributesA(layer_test::WinPath(entry.path()).c_str(),
+                                   FILE_ATTRIBUTE_NORMAL);
+    LayerTest::TearDown();
+  }
+  std::string P(const std::string& name) const { return folder + "\\" + name; }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream file(dir / name, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  HANDLE Open(const std::string& name, DWORD access, DWORD disposition, DWORD flags = 0) {
+    return platform::CreateFileA(P(name).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                 flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+};
+
+constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kUntouched = 0xDEAD;  // a last error no call sets
+
+TEST_F(FileIoTest, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
+  fs::create_directory(dir / "d");
+  struct Case {
+    const char* label;
+    DWORD setAttributes;  // of an existing "f" holding "old"; 0: no "f"
+    const char* name;
+    DWORD access, disposition, flags;
+    bool ok;
+    DWORD error;          // the last error afterwards; kUntouched: anything but 183
+    const char* content;  // of "f" afterwards; null: no "f"
+  } cases[] = {
+      {"new, missing", 0, "f", kReadWrite, CREATE_NEW, 0, true, kUntouched, ""},
+      {"new, existing", FILE_ATTRIBUTE_NORMAL, "f", kReadWrite, CREATE_NEW, 0, false,
+       ERROR_FILE_EXISTS, "old"},
+      {"always, missing", 0, "f", kReadWrite, CREATE_ALWAYS, 0, true, kUntouched, ""},
+      {"always, existing", FILE_ATTRIBUTE_NORMAL, "f", kReadWrite, CREATE_ALWAYS, 0, true,
+       ERROR_ALREADY_EXISTS, ""},
+      {"existing, missing", 0, "f", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_FILE_NOT_FOUND,
+       nullptr},
+      {"existing, existing", FILE_ATTRIBUTE_NORMAL, "f", GENERIC_READ, OPEN_EXISTING, 0, true,
+       kUntouched, "old"},
+      {"open always, missing", 0, "f", kReadWrite, OPEN_ALWAYS, 0, true, kUntouched, ""},
+      {"open always, existing", FILE_ATTRIBUTE_NORMAL, "f", kReadWrite, OPEN_ALWAYS, 0, true,
+       ERROR_ALREADY_EXISTS, "old"},
+      {"truncate, missing", 0, "f", GENERIC_WRITE, TRUNCATE_EXISTING, 0, false,
+       ERROR_FILE_NOT_FOUND, nullptr},
+      {"truncate, existing", FILE_ATTRIBUTE_NORMAL, "f", GENERIC_WRITE, TRUNCATE_EXISTING, 0, true,
+       kUntouched, ""},
+      {"missing folder", 0, "no\\f", kReadWrite, CREATE_ALWAYS, 0, false, ERROR_PATH_NOT_FOUND,
+       nullptr},
+      {"read-only replaced", FILE_ATTRIBUTE_READONLY, "f", kReadWrite, CREATE_ALWAYS, 0, false,
+       ERROR_ACCESS_DENIED, "old"},
+      {"read-only written", FILE_ATTRIBUTE_READONLY, "f", GENERIC_WRITE, OPEN_EXISTING, 0, false,
+       ERROR_ACCESS_DENIED, "old"},
+      {"read-only read", FILE_ATTRIBUTE_READONLY, "f", GENERIC_READ, OPEN_EXISTING, 0, true,
+       kUntouched, "old"},
+      {"hidden replaced plainly", FILE_ATTRIBUTE_HIDDEN, "f", kReadWrite, CREATE_ALWAYS,
+       FILE_ATTRIBUTE_NORMAL, false, ERROR_ACCESS_DENIED, "old"},
+      {"hidden replaced as hidden", FILE_ATTRIBUTE_HIDDEN, "f", kReadWrite, CREATE_ALWAYS,
+       FILE_ATTRIBUTE_HIDDEN, true, ERROR_ALREADY_EXISTS, ""},
+      {"folder as a file", 0, "d", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_ACCESS_DENIED,
+       nullptr},
+      {"folder for backup", 0, "d", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, true,
+       kUntouched, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    // Wine checks read-only through Unix permissions, which root passes, and
+    // replaces hidden files plainly.
+    if (layer_test::OnWine() && !c.ok &&
+        (c.setAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+      continue;
+    if (c.setAttributes) {
+      Write("f", "old");
+      ASSERT_TRUE(platform::SetFileAttributesA(P("f").c_str(), c.setAttributes));
+    }
+    platform::SetLastError(kUntouched);
+    HANDLE file = Open(c.name, c.access, c.disposition, c.flags);
+    EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.ok);
+    if (c.error == kUntouched)
+      EXPECT_NE(platform::GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    else
+      EXPECT_EQ(platform::GetLastError(), c.error);
+    if (file != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(platform::CloseHandle(file));
+    }
+    if (c.content)
+      EXPECT_EQ(Read("f"), c.content);
+    else
+      EXPECT_FALSE(fs::exists(dir / "f"));
+    if (fs::exists(dir / "f")) {
+      platform::SetFileAttributesA(P("f").c_str(), FILE_ATTRIBUTE_NORMAL);
+      fs::remove(dir / "f");
+    }
+  }
+}
+
+TEST_F(FileIoTest, PointerAndSizeReachBeyondFourGiBAndRefuseNegativeSeeks) {
+  HANDLE file = Open("big", kReadWrite, CREATE_NEW);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  constexpr unsigned long long kSize = (5ULL << 30) + 7;  // sparse: no blocks written
+  LONG high = static_cast<LONG>(kSize >> 32);
+  EXPECT_EQ(platform::SetFilePointer(file, static_cast<LONG>(kSize), &high, FILE_BEGIN),
+            static_cast<DWORD>(kSize));
+  if (!platform::SetEndOfFile(file)) {
+    DWORD error = platform::GetLastError();
+    platform::CloseHandle(file);
+    GTEST_SKIP() << "the file system refuses a 5 GiB file, error " << error;
+  }
+  DWORD sizeHigh = 0;
+  EXPECT_EQ(platform::GetFileSize(file, &sizeHigh), static_cast<DWORD>(kSize));
+  EXPECT_EQ(sizeHigh, static_cast<DWORD>(kSize >> 32));
+
+  // Write the last 3 bytes from the end, read them back from a 64-bit offset.
+  high = -1;
+  EXPECT_EQ(platform::SetFilePointer(file, -3, &high, FILE_END), static_cast<DWORD>(kSize - 3));
+  EXPECT_EQ(high, static_cast<LONG>(kSize >> 32));
+  DWORD done = 0;
+  ASSERT_TRUE(platform::WriteFile(file, "xyz", 3, &done, nullptr));
+  high = static_cast<LONG>((kSize - 4) >> 32);
+  platform::SetFilePointer(file, static_cast<LONG>(kSize - 4), &high, FILE_BEGIN);
+  char back[8] = {};
+  ASSERT_TRUE(platform::ReadFile(file, back, sizeof back, &done, nullptr));
+  EXPECT_EQ(std::string(back, done), std::string("\0xyz", 4));
+
+  // A seek before the start fails and leaves the pointer where it was.
+  high = 0;
+  platform::SetFilePointer(file, 10, &high, FILE_BEGIN);
+  high = -1;
+  EXPECT_EQ(platform::SetFilePointer(file, -11, &high, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_NEGATIVE_SEEK);
+  high = 0;
+  EXPECT_EQ(platform::SetFilePointer(file, 0, &high, FILE_CURRENT), 10u);
+  EXPECT_TRUE(platform::CloseHandle(file));
+}
+
+TEST_F(FileIoTest, FaultedTransfersReportAndTheRestContinuesAtTheRightPlace) {
+  const std::string text = "0123456789";
+  struct Case {
+    const char* label;
+    bool read;
+    bool shortFault;
+    DWORD value;       // the short count, or the error
+    const char* path;  // the pattern armed
+    DWORD firstDone;   // bytes moved by the faulted call
+    bool firstOk;
+  } cases[] = {
+      {"short write", false, true, 3, "*\\f", 3, true},
+      {"short read", true, true, 4, "*\\f", 4, true},
+      {"disk full", false, false, ERROR_DISK_FULL, "*\\f", 0, false},
+      {"read error", true, false, ERROR_READ_FAULT, "*\\f", 0, false},
+      {"other file's fault", false, true, 3, "*\\g", 10, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    pt::ResetFaults();
+    if (c.read) Write("f", text);
+    HANDLE file =
+        Open("f", c.read ? GENERIC_READ : GENERIC_WRITE, c.read ? OPEN_EXISTING : CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const char* op = c.read ? "ReadFile" : "WriteFile";
+    if (c.shortFault)
+      pt::ArmShortFault(op, c.path, 1, c.value);
+    else
+      pt::ArmFault(op, c.path, 1, c.value);
+    char buffer[16] = {};
+    auto transfer = [&](size_t from, DWORD* done) {
+      DWORD count = static_cast<DWORD>(text.size() - from);
+      return c.read ? platform::ReadFile(file, buffer + from, count, done, nullptr)
+                    : platform::WriteFile(file, text.data() + from, count, done, nullptr);
+    };
+    DWORD done = 99;
+    EXPECT_EQ(transfer(0, &done) != FALSE, c.firstOk);
+    EXPECT_EQ(done, c.firstDone);
+    if (!c.firstOk) {
+      EXPECT_EQ(platform::GetLastError(), c.value);
+    }
+    if (done < text.size()) {
+      DWORD rest = 0;
+      EXPECT_TRUE(transfer(done, &rest));
+      EXPECT_EQ(done + rest, text.size());
+    }
+    EXPECT_TRUE(platform::CloseHandle(file));
+    EXPECT_EQ(Read("f"), text);
+    if (c.read) {
+      EXPECT_EQ(std::string(buffer, text.size()), text);
+    }
+  }
+}
+
+TEST_F(FileIoTest, UnbufferedReadsGiveEveryByteInOrder) {
+  // Larger than the read-ahead window, so pages behind are dropped meanwhile.
+  std::string data(9 << 20, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919) >> 9);
+  Write("f", data);
+  HANDLE file =
+      Open("f", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  // Windows asks for sector-aligned buffers and sizes when unbuffered.
+  alignas(4096) static char buffer[64 << 10];
+  std::string back;
+  DWORD done = 0;
+  while (platform::ReadFile(file, buffer, sizeof buffer, &done, nullptr) && done)
+    back.append(buffer, done);
+  EXPECT_TRUE(platform::CloseHandle(file));
+  EXPECT_TRUE(back == data) << "read " << back.size() << " bytes";
+}
+
+TEST_F(FileIoTest, CreatedFileKeepsItsAttributesAndTimesAsFindReportsThem) {
+  constexpr DWORD kGiven = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  HANDLE file = Open("f", kReadWrite, CREATE_NEW, kGiven);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD done;
+  ASSERT_TRUE(platform::WriteFile(file, "abc", 3, &done, nullptr));  // read-only, but not to us
+  const FILETIME written{0x12345670u, 0x01C0A0B0u};                  // 2001, on a 100 ns tick
+  const FILETIME accessed{0x22345670u, 0x01C0A0B0u};
+  EXPECT_TRUE(platform::SetFileTime(file, nullptr, &accessed, &written));
+  // Windows keeps times set on a handle through later writes (Wine does not).
+  if (!layer_test::OnWine()) {
+    EXPECT_TRUE(platform::WriteFile(file, "d", 1, &done, nullptr));
+  }
+  EXPECT_TRUE(platform::CloseHandle(file));
+  WIN32_FIND_DATAA data;
+  HANDLE find = platform::FindFirstFileA(P("f").c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(data.cFileName, "f");
+  EXPECT_STREQ(data.cAlternateFileName, "");
+  EXPECT_EQ(data.dwFileAttributes & (kGiven | FILE_ATTRIBUTE_DIRECTORY), kGiven);
+  EXPECT_EQ(data.nFileSizeLow, layer_test::OnWine() ? 3u : 4u);
+  EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
+  EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, written.dwHighDateTime);
+  EXPECT_EQ(data.ftLastAccessTime.dwLowDateTime, accessed.dwLowDateTime);
+  EXPECT_FALSE(platform::FindNextFileA(find, &data));
+  EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(platform::FindClose(find));
+
+  HANDLE reader = Open("f", GENERIC_READ, OPEN_EXISTING);
+  if (!layer_test::OnWine()) {  // Wine lets a handle opened for reading set times
+    EXPECT_FALSE(platform::SetFileTime(reader, nullptr, nullptr, &written));
+    EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  }
+  EXPECT_FALSE(platform::WriteFile(reader, "x", 1, &done, nullptr));
+  EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(platform::CloseHandle(reader));
+}
+
+TEST_F(FileIoTest, CompressionIsSetOrRefusedNeverCrashes) {
+  Write("f", "data");
+  HANDLE file = Open("f", kReadWrite, OPEN_EXISTING);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  for (WORD format : {COMPRESSION_FORMAT_DEFAULT, COMPRESSION_FORMAT_NONE}) {
+    SCOPED_TRACE(format);
+    DWORD returned = 99;
+    if (!platform::DeviceIoControl(file, FSCTL_SET_COMPRESSION, &format, sizeof format, nullptr, 0,
+                                   &returned, nullptr)) {
+      EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_NOT_SUPPORTED);  // Wine too
+    }
+  }
+#ifndef _WIN32
+  DWORD returned;
+  EXPECT_FALSE(
+      platform::DeviceIoControl(file, 0x90028, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(platform::GetLastError(), (DWORD)ERROR_INVALID_FUNCTION);
+#endif
+  EXPECT_TRUE(platform::CloseHandle(file));
+  EXPECT_EQ(Read("f"), "data");
+}
+
+}  // namespace
