@@ -169,13 +169,20 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID block, SIZE_T bytes) {
   }
   if (bytes > SIZE_MAX / 2) return NoMemory();
   SIZE_T old = header->size;
-  // On failure realloc leaves the old block as it was, still in its heap.
+  // The set's node is taken out before the block may move (the old pointer
+  // is not touched once realloc has run) and put back with the new address;
+  // reusing the node means nothing is allocated and nothing can fail.
+  bool tracked = heap != &g_processHeap;
+  decltype(heap->blocks)::node_type node;
+  if (tracked) node = heap->blocks.extract(header);
+  // On failure realloc leaves the old block as it was.
   auto* moved = static_cast<BlockHeader*>(std::realloc(header, sizeof(BlockHeader) + bytes));
-  if (!moved) return NoMemory();
+  if (!moved) {
+    if (tracked) heap->blocks.insert(std::move(node));
+    return NoMemory();
+  }
   moved->size = bytes;
-  if (heap != &g_processHeap && moved != header) {
-    // The set's own node is reused: nothing to allocate, nothing to fail.
-    auto node = heap->blocks.extract(header);
+  if (tracked) {
     node.value() = moved;
     heap->blocks.insert(std::move(node));
   }
