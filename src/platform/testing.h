@@ -128,6 +128,11 @@ void ConsoleTitle(char* out, int capacity);
 void SetTickCount(DWORD ticks);
 void ResetTickCount();
 
+// GetSystemTimeAsFileTime reports `ticks` (100 ns units since 1601) from now
+// on, not advancing, until reset.
+void SetSystemTime(unsigned long long ticks);
+void ResetSystemTime();
+
 // While recording, Beep, PortIn, PortOut and Sleep only append an event
 // (no sound, no port access, no waiting; PortIn reads `portValue`, as set
 // by SetPortValue, initially 0).

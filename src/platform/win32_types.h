@@ -320,6 +320,26 @@ constexpr DWORD GROUP_SECURITY_INFORMATION = 0x2;
 constexpr DWORD DACL_SECURITY_INFORMATION = 0x4;
 constexpr DWORD SACL_SECURITY_INFORMATION = 0x8;
 
+// Privileges, for enabling one on the process token.
+struct LUID {
+  DWORD LowPart;
+  LONG HighPart;
+};
+typedef LUID* PLUID;
+struct LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+};
+struct TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+};
+typedef TOKEN_PRIVILEGES* PTOKEN_PRIVILEGES;
+typedef HANDLE* PHANDLE;
+constexpr DWORD TOKEN_QUERY = 0x0008;
+constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+
 // Modules.
 struct HINSTANCE__;
 typedef HINSTANCE__* HMODULE;

@@ -22,8 +22,21 @@ fs::path UniqueFolder() {
 // Every test starts from an empty registry.
 void FreshRegistry(const fs::path& dir) {
 #ifdef _WIN32
-  // Wine's registry of the test prefix: the host's whole tree goes.
+  // Wine's registry of the test prefix: the host's whole tree goes. Wine's
+  // server may still answer ERROR_KEY_DELETED for a moment after a delete
+  // (seen on a loaded machine): wait until the tree can be made again.
   ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Far");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    HKEY key = nullptr;
+    LONG rc = ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Far", 0, nullptr, 0, KEY_WRITE,
+                                nullptr, &key, nullptr);
+    if (rc == ERROR_SUCCESS) {
+      ::RegCloseKey(key);
+      ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Far");
+      break;
+    }
+    ::Sleep(20);
+  }
   (void)dir;
 #else
   // Beside the folder, not in it: tests list their folders.

@@ -127,6 +127,7 @@ int WINAPI ScriptedHost::Message(int, unsigned flags, const char*, const char* c
                                  int count, int buttons) {
   ScriptedHost* h = current_;
   h->messageCalls.push_back({flags, std::vector<std::string>(lines, lines + count), buttons});
+  if (h->onMessage) h->onMessage(h->messageCalls.back().lines);
   if (h->messageAnswers.empty()) {
     ++h->unexpectedCalls;
     return -1;
@@ -183,6 +184,7 @@ void WINAPI ScriptedHost::RestoreScreen(HANDLE screen) {
 
 void WINAPI ScriptedHost::Text(int x, int y, int colour, const char* text) {
   if (text) platform::testing::ConsoleWriteText(x, y, static_cast<WORD>(colour), text);
+  if (text && current_->onText) current_->onText(text);
 }
 
 int WINAPI ScriptedHost::AdvControl(int, int command, void* parameter) {

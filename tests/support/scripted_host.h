@@ -55,6 +55,10 @@ class ScriptedHost {
   std::deque<DialogAnswer> dialogAnswers;
   std::deque<int> messageAnswers;
   int unexpectedCalls = 0;
+  // Run inside the call, before it returns (for keys that must arrive at
+  // that moment): after a message is recorded, and for every text drawn.
+  std::function<void(const std::vector<std::string>& lines)> onMessage;
+  std::function<void(const char* text)> onText;
 
   TestPanel active;
   TestPanel passive;

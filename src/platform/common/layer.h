@@ -60,6 +60,8 @@ BOOL VirtualSetTitle(LPCSTR title);
 
 // True when a test set the tick count (testing.h); *ticks is then that value.
 bool TickOverride(DWORD* ticks);
+// Likewise for GetSystemTimeAsFileTime; one atomic load when no test set it.
+bool SystemTimeOverride(FILETIME* time);
 
 // While a test records sound, each appends its event and returns true
 // (RecordPortRead also gives the value the test set); otherwise false.

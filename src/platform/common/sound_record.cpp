@@ -1,6 +1,7 @@
-// What tests set and see of time and sound: a fixed tick count, the
-// recording of tones, pauses and speaker-port calls, and the tone generator
-// that the Linux sound path plays.
+// What tests set and see of time and sound: a fixed tick count and system
+// time, the recording of tones, pauses and speaker-port calls, and the tone
+// generator that the Linux sound path plays.
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <vector>
@@ -18,6 +19,9 @@ DWORD g_ticks = 0;
 bool g_recording = false;
 BYTE g_portValue = 0;
 std::vector<testing::SoundEvent> g_events;
+// Atomics, not the mutex: the engine asks for the system time twice per piece.
+std::atomic<bool> g_systemTimeSet{false};
+std::atomic<unsigned long long> g_systemTime{0};
 
 bool Record(testing::SoundEvent::Kind kind, DWORD first, DWORD second) {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -38,6 +42,14 @@ bool TickOverride(DWORD* ticks) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_tickSet) *ticks = g_ticks;
   return g_tickSet;
+}
+
+bool SystemTimeOverride(FILETIME* time) {
+  if (!g_systemTimeSet.load(std::memory_order_acquire)) return false;
+  unsigned long long ticks = g_systemTime.load(std::memory_order_relaxed);
+  time->dwLowDateTime = static_cast<DWORD>(ticks);
+  time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return true;
 }
 
 bool RecordTone(DWORD frequency, DWORD duration) {
@@ -99,6 +111,13 @@ void ResetTickCount() {
   std::lock_guard<std::mutex> lock(detail::g_mutex);
   detail::g_tickSet = false;
 }
+
+void SetSystemTime(unsigned long long ticks) {
+  detail::g_systemTime.store(ticks, std::memory_order_relaxed);
+  detail::g_systemTimeSet.store(true, std::memory_order_release);
+}
+
+void ResetSystemTime() { detail::g_systemTimeSet.store(false, std::memory_order_release); }
 
 void RecordSound(bool on) {
   std::lock_guard<std::mutex> lock(detail::g_mutex);

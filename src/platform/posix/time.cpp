@@ -28,6 +28,7 @@ constexpr unsigned long long kLastTick = 0x7FFFFFFFFFFFFFFFULL;
 }  // namespace
 
 void GetSystemTimeAsFileTime(FILETIME* time) {
+  if (detail::SystemTimeOverride(time)) return;
   timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
   *time = detail::FileTimeOf(now);

@@ -168,7 +168,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_S
 
 // ---- Time and the temporary folder ----------------------------------------
 
-void GetSystemTimeAsFileTime(FILETIME* time) { ::GetSystemTimeAsFileTime(time); }
+void GetSystemTimeAsFileTime(FILETIME* time) {
+  if (detail::SystemTimeOverride(time)) return;
+  ::GetSystemTimeAsFileTime(time);
+}
 
 LONG CompareFileTime(const FILETIME* a, const FILETIME* b) { return ::CompareFileTime(a, b); }
 
