@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "engine/file_access.h"
 #include "host/messages.h"
 #include "plugin.h"
 #include "run/run.h"
@@ -38,6 +39,7 @@ void WINAPI SetStartupInfo(const HostServices* info) {
   if (!Host.RootKey || !CopyText(SettingsKey, sizeof SettingsKey, Host.RootKey) ||
       !AppendText(SettingsKey, sizeof SettingsKey, "\\Quickferry"))
     SettingsKey[0] = 0;
+  LoadOptionalFunctions();
 }
 
 void WINAPI GetPluginInfo(PluginInfo* info) {

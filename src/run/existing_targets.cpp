@@ -1,8 +1,22 @@
 #include "existing_targets.h"
 
+#include "engine/progress.h"
 #include "run/run_state.h"
 #include "scan/file_list.h"
 #include "scan/names.h"
+
+namespace {
+
+// Once only: the writer skips the entry again when it reaches its pieces.
+// During the copy the reader may have read part of the entry already.
+void TakeOutOfTotals(FileRecord* record, uint64_t size) {
+  TotalBytes -= size;
+  TotalRead -= record->bytesRead;
+  TotalWritten -= record->bytesWritten;
+  record->state |= EntryTotalsAdjusted;
+}
+
+}  // namespace
 
 void CheckExistingTargets(DWORD firstPair) {
   // The reader may take offsets while the overwrite dialog runs this pass.
@@ -13,15 +27,19 @@ void CheckExistingTargets(DWORD firstPair) {
     const char* destination = DestinationOf(pair);
     uint64_t size = SizeOf(record);
 
-    // Only-newer switched off in the overwrite dialog: undo its skips.
-    if (!RunOptions.OnlyNewer && (record->state & EntryNotNewer)) {
-      record->state &= ~(EntryNotNewer | EntrySkip);
+    // Only-newer switched off in the overwrite dialog: undo its skips, but
+    // not for an entry the reader has already passed: it would be written
+    // incomplete.
+    if (!RunOptions.OnlyNewer && (record->state & EntryNotNewer) &&
+        !(record->state & EntryReaderPassed)) {
+      record->state &= ~(EntryNotNewer | EntrySkip | EntryTotalsAdjusted);
       TotalBytes += size;
     }
     if ((record->state & EntrySkip) || !NumberedNameExists(destination, 0)) continue;
 
-    if (RunOptions.OnlyNewer && DestinationNotOlder(destination, record->lastWriteTime)) {
-      TotalBytes -= size;
+    FILETIME lastWrite = record->lastWriteTime;  // records are packed: copied, not referenced
+    if (RunOptions.OnlyNewer && DestinationNotOlder(destination, lastWrite)) {
+      TakeOutOfTotals(record, size);
       record->state |= EntrySkip | EntryNotNewer;
       continue;
     }
@@ -36,7 +54,7 @@ void CheckExistingTargets(DWORD firstPair) {
     } else if (RunOptions.OverwriteMode != OverwriteSkip) {
       continue;
     }
-    TotalBytes -= size;
+    TakeOutOfTotals(record, size);
     record->state |= EntrySkip;
   }
   platform::LeaveCriticalSection(&ListLock);

@@ -4,14 +4,21 @@
 
 #include "common/text.h"
 #include "copy_dialog.h"
+#include "describe/descriptions.h"
 #include "engine/boxes.h"
+#include "engine/copy.h"
+#include "engine/file_access.h"
+#include "engine/progress.h"
 #include "engine/prompts.h"
 #include "existing_targets.h"
 #include "host/messages.h"
 #include "paths/paths.h"
 #include "run_state.h"
 #include "scan/names.h"
+#include "scan/primitives.h"
 #include "scan/scan.h"
+#include "settings/settings.h"
+#include "settings/tune.h"
 
 int IsMove;
 HANDLE ScreenLock;
@@ -142,11 +149,29 @@ void ScanItems(const RunStart& start, const char* destination, RunItems run) {
     char source[512], target[512];
     if (IsDotDot(item) || !ItemPaths(start, destination, item, source, target)) continue;
     const HostFindData& data = item.FindData;
+    // The host's items are packed: their times may lie on any address.
+    FILETIME creation = data.ftCreationTime, lastAccess = data.ftLastAccessTime,
+             lastWrite = data.ftLastWriteTime;
     ScanEntry(source, target, data.dwFileAttributes | FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED,
-              data.nFileSizeLow, data.nFileSizeHigh, &data.ftCreationTime, &data.ftLastAccessTime,
-              &data.ftLastWriteTime, flags);
+              data.nFileSizeLow, data.nFileSizeHigh, &creation, &lastAccess, &lastWrite, flags);
   }
   Host.RestoreScreen(saved);
+}
+
+// Compression, encryption and security of a created folder, as the run's
+// options say.
+void ApplyFolderExtras(const char* source, const char* folder, DWORD attributes) {
+  HANDLE handle = platform::CreateFileA(folder, GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    if (RunOptions.CompressionMode != ModeLeave && (attributes & FILE_ATTRIBUTE_COMPRESSED))
+      SetCompressionState(handle, RunOptions.CompressionMode);
+    platform::CloseHandle(handle);
+  }
+  if (RunOptions.EncryptionMode != ModeLeave && (attributes & FILE_ATTRIBUTE_ENCRYPTED))
+    SetEncryptionState(folder, RunOptions.EncryptionMode);
+  if (RunOptions.CopyAccessRights) CopySecurity(source, folder);
 }
 
 // Phase 7: every destination folder exists before the engine starts, so the
@@ -166,8 +191,96 @@ void CreateDestinationFolders(const RunStart& start, const char* destination, Ru
     // cannot be created in a folder that is missing.
     platform::CreateDirectoryA(folder, nullptr);
     platform::SetFileAttributesA(folder, record->attributes);
+    ApplyFolderExtras(SourceOf(pair), folder, record->attributes);
   }
   Host.RestoreScreen(saved);
+}
+
+// Phase 8: the engine copies every file's data under the progress box.
+void CopyFiles() {
+  HANDLE saved = Host.SaveScreen(RunBox.left, RunBox.top, RunBox.right + 2, RunBox.bottom + 2);
+  DrawProgressBox(Msg(IsMove ? MsgProgressMove : MsgProgressCopy));
+  Host.RestoreScreen(nullptr);
+  ResetProgress();
+  BreakRequested = 0;
+  LastDoneIndex = -1;
+  RunCopy(static_cast<int>(PairCount()), List.offsets, List.names, IsMove);
+  Host.RestoreScreen(saved);
+}
+
+// Moved source folders, deepest first: the list holds a folder's pair
+// before its contents. After a break only what the engine reached.
+void RemoveMovedFolders() {
+  HANDLE saved = ShowStatus(MsgStatusRemoving);
+  int first = BreakRequested ? LastDoneIndex : static_cast<int>(PairCount()) - 1;
+  for (int pair = first; pair >= 0; --pair) {
+    if (!(RecordOf(static_cast<DWORD>(pair))->attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const char* folder = SourceOf(static_cast<DWORD>(pair));
+    if (!RemoveEmptyDirectory(folder) && Settings.CopyDescs &&
+        platform::GetLastError() == ERROR_DIR_NOT_EMPTY)
+      ClearDescriptionOnlyDirectory(folder);
+  }
+  Host.RestoreScreen(nullptr);
+  Host.RestoreScreen(saved);
+}
+
+// The list file of the files that were not copied: "<temp folder>\Quickferry.temp".
+bool NotCopiedListPath(char* path) {
+  char folder[512];
+  DWORD length = platform::GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length >= sizeof folder) return false;
+  if (folder[length - 1] != '\\' && !AppendText(folder, sizeof folder, "\\")) return false;
+  return CopyText(path, 512, folder) && AppendText(path, 512, "Quickferry.temp");
+}
+
+// Once per run: whether the failed files go into the list.
+bool AskListFailed() {
+  const char* items[] = {Msg(IsMove ? MsgTitleMove : MsgTitleCopy), Msg(MsgListFailed1),
+                         Msg(MsgListFailed2), "\x01", Msg(MsgYes), Msg(MsgNo)};
+  return Host.Message(Host.ModuleNumber, 0, nullptr, items, 6, 2) == 0;
+}
+
+// The files that were not copied go to the host's temporary panel: the list
+// is written, and the command line that opens it runs after the plug-in
+// returns (the Enter key waits in the console input).
+void HandNotCopiedToHost() {
+  char path[512];
+  if (!NotCopiedListPath(path)) return;
+  bool asked = false, listFailed = false, listed = false;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (DWORD pair = 0; pair < PairCount(); ++pair) {
+    const FileRecord* record = RecordOf(pair);
+    if ((record->attributes & FILE_ATTRIBUTE_DIRECTORY) || (record->state & EntryDone)) continue;
+    bool failed = record->state & EntryFailed;
+    if (failed && !asked) {
+      asked = true;
+      listFailed = AskListFailed();
+    }
+    if (!(failed && listFailed) && !RunOptions.ListNotCopied) continue;
+    if (!listed)
+      file = platform::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    listed = true;
+    if (file == INVALID_HANDLE_VALUE) continue;
+    DWORD written;
+    const char* source = SourceOf(pair);
+    platform::WriteFile(file, source, static_cast<DWORD>(std::strlen(source)), &written, nullptr);
+    platform::WriteFile(file, "\r\n", 2, &written, nullptr);
+  }
+  if (!listed) return;
+  if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
+  char command[512];
+  if (!CopyText(command, sizeof command, "tmp:r ") || !AppendText(command, sizeof command, path))
+    return;
+  Host.Control(INVALID_HANDLE_VALUE, ControlSetCommandLine, command);
+  INPUT_RECORD enter{};
+  enter.EventType = KEY_EVENT;
+  enter.Event.KeyEvent.bKeyDown = TRUE;
+  enter.Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+  enter.Event.KeyEvent.uChar.AsciiChar = '\r';
+  DWORD written;
+  platform::WriteConsoleInputA(platform::GetStdHandle(STD_INPUT_HANDLE), &enter, 1, &written);
 }
 
 // The run's resources go, and both panels are read and drawn again.
@@ -205,6 +318,7 @@ int RunCopyMove(int isMove, int currentItemOnly) {
   ScreenLock = platform::CreateEventA(nullptr, FALSE, TRUE, nullptr);
   platform::InitializeCriticalSection(&ListLock);
   FetchColours();
+  DWORD startTick = platform::GetTickCount();
 
   RunItems run = ItemsOfRun(active, currentItemOnly);
   ScanItems(start, destination, run);
@@ -218,9 +332,12 @@ int RunCopyMove(int isMove, int currentItemOnly) {
 
   CreateDestinationFolders(start, destination, run);
 
-  // The copy engine joins here (phase 8); until it does, no file data is
-  // copied: only what the scan moved by renaming has reached its place.
+  CopyFiles();
 
+  if (Settings.CopyDescs) UpdateDescriptions(IsMove);
+  if (IsMove) RemoveMovedFolders();
+  if (Settings.CompleteBeep && !BreakRequested) PlayCompletionTune(startTick);
+  HandNotCopiedToHost();
   FinishRun();
   return 1;
 }

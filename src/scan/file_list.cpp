@@ -5,7 +5,7 @@
 #include "scan.h"
 
 FileList List;
-uint64_t TotalBytes;
+std::atomic<uint64_t> TotalBytes;
 
 namespace {
 

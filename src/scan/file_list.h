@@ -4,6 +4,7 @@
 // may move while it grows; entries are never removed or reordered.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -42,6 +43,9 @@ enum : uint32_t {
   EntryRemoveTarget = 0x20,
   EntryTotalsAdjusted = 0x40,
   EntryNoDescription = 0x80,
+  // The reader went past the entry, or stopped reading it, because it was
+  // skipped: it may not be taken back into the run.
+  EntryReaderPassed = 0x100,
   EntryMovedByRename = EntryDone | EntrySourceRemoved | EntrySkip,
 };
 
@@ -69,8 +73,9 @@ struct FileList {
 
 extern FileList List;
 
-// The run's byte total: what the engine has left to copy.
-extern uint64_t TotalBytes;
+// The run's byte total: what the engine has left to copy. Atomic: the
+// writer thread lowers it while the progress display reads it.
+extern std::atomic<uint64_t> TotalBytes;
 
 inline DWORD PairCount() { return List.entryCount / 2; }
 inline const char* SourceOf(DWORD pair) { return List.names + List.offsets[2 * pair]; }

@@ -134,3 +134,12 @@ int RemoveEmptyDirectory(const char* path) {
   platform::SetLastError(error);
   return 0;
 }
+
+uint64_t FileSize64(HANDLE file) {
+  DWORD high = 0;
+  platform::SetLastError(ERROR_SUCCESS);
+  DWORD low = platform::GetFileSize(file, &high);
+  // All ones in the low half is a real size unless the call set an error.
+  if (low == INVALID_FILE_SIZE && platform::GetLastError() != ERROR_SUCCESS) return UINT64_MAX;
+  return (static_cast<uint64_t>(high) << 32) | low;
+}

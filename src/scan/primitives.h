@@ -3,6 +3,10 @@
 // most 511 characters; every output buffer is 512 bytes.
 #pragma once
 
+#include <cstdint>
+
+#include "platform/platform.h"
+
 // Moves or renames `existing` to `newName`, creating the folders on the way
 // to `newName` first. With `replace`, an existing file under `newName` is
 // replaced. True on success; false with the last error set: among others
@@ -29,3 +33,8 @@ int MakeTempName(const char* path, char* out);
 // removed; 0 with its attributes put back and the last error as
 // RemoveDirectory left it (ERROR_DIR_NOT_EMPTY for one that is not empty).
 int RemoveEmptyDirectory(const char* path);
+
+// The size of an open file, both halves of GetFileSize combined. A failed
+// query gives UINT64_MAX, which no caller takes for a real size (a move
+// then keeps its source).
+uint64_t FileSize64(HANDLE file);

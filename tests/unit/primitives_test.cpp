@@ -418,3 +418,24 @@ TEST_F(PrimitivesTest, RemoveEmptyDirectoryOfAMissingOneReportsTheRemovalsError)
 }
 
 }  // namespace
+
+// ---- FileSize64 -----------------------------------------------------------
+
+TEST_F(PrimitivesTest, FileSize64CombinesBothHalvesAndTellsAFailure) {
+  // Sparse files: sizes past 4 GiB cost no disk.
+  const struct {
+    const char* name;
+    uint64_t size;
+  } cases[] = {{"empty", 0}, {"all-ones-low", 0x1FFFFFFFFull}, {"past-4g", 0x140000003ull}};
+  for (const auto& c : cases) {
+    std::ofstream(work / c.name).close();
+    fs::resize_file(work / c.name, c.size);
+    HANDLE file = platform::CreateFileA(W(c.name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << c.name;
+    EXPECT_EQ(FileSize64(file), c.size) << c.name;
+    pt::ArmFault("GetFileSize", "*", 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(FileSize64(file), UINT64_MAX) << c.name;
+    platform::CloseHandle(file);
+  }
+}

@@ -1,0 +1,498 @@
+#include "copy.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "common/text.h"
+#include "file_access.h"
+#include "host/messages.h"
+#include "progress.h"
+#include "prompts.h"
+#include "run/run_state.h"
+#include "scan/file_list.h"
+#include "scan/names.h"
+#include "scan/overwrite.h"
+#include "scan/primitives.h"
+#include "settings/settings.h"
+
+int BreakRequested;
+int LastDoneIndex = -1;
+
+namespace {
+
+// Sources are read in pieces of this size; with pieces starting on 64 KiB
+// boundaries every read but a file's last stays sector-aligned.
+constexpr DWORD kReadPiece = 10240;
+// How long the reader waits for the writer thread between Esc polls.
+constexpr DWORD kWriterPoll = 500;
+
+struct Pair {
+  const char* source;
+  const char* destination;
+  FileRecord* record;
+};
+
+// One run of the engine. Only one exists at a time.
+struct Engine {
+  int isMove;
+  int pairCount;
+  const DWORD* offsets;
+  const char* names;
+  bool parallel;
+  BufferState reader;
+  BufferState writer;
+  HANDLE source;        // the reader's open source; null when none
+  HANDLE writerThread;  // null when no writer thread runs
+  HANDLE writerDone;    // auto-reset, signalled when the writer's buffer is out
+  // Asks a running writer thread to return at its next step.
+  std::atomic<int> stopWriter;
+};
+
+Engine E;
+
+Pair PairAt(int index) {
+  platform::EnterCriticalSection(&ListLock);
+  DWORD sourceOffset = E.offsets[2 * index];
+  DWORD destinationOffset = E.offsets[2 * index + 1];
+  platform::LeaveCriticalSection(&ListLock);
+  const char* destination = E.names + destinationOffset;
+  auto* record = reinterpret_cast<FileRecord*>(const_cast<char*>(destination) +
+                                               std::strlen(destination) + 1);
+  return {E.names + sourceOffset, destination, record};
+}
+
+// An entry's state and read count are shared between the reader, the writer
+// thread and the overwrite dialog's re-examination; ListLock keeps them
+// consistent.
+uint32_t StateOf(const FileRecord* record) {
+  platform::EnterCriticalSection(&ListLock);
+  uint32_t state = record->state;
+  platform::LeaveCriticalSection(&ListLock);
+  return state;
+}
+
+void AddState(FileRecord* record, uint32_t bits) {
+  platform::EnterCriticalSection(&ListLock);
+  record->state |= bits;
+  platform::LeaveCriticalSection(&ListLock);
+}
+
+void AddBytesRead(FileRecord* record, uint64_t bytes) {
+  platform::EnterCriticalSection(&ListLock);
+  record->bytesRead += bytes;
+  platform::LeaveCriticalSection(&ListLock);
+}
+
+bool IsOpen(HANDLE file) { return file != nullptr && file != INVALID_HANDLE_VALUE; }
+
+void CloseSource() {
+  if (IsOpen(E.source)) platform::CloseHandle(E.source);
+  E.source = nullptr;
+}
+
+// The target travels with whichever state writes next.
+void MoveTarget(BufferState* from, BufferState* to) {
+  to->target = from->target;
+  std::memcpy(to->targetName, from->targetName, sizeof to->targetName);
+  std::memcpy(to->sourceName, from->sourceName, sizeof to->sourceName);
+  to->sizeAtOpen = from->sizeAtOpen;
+  to->appended = from->appended;
+}
+
+// Takes back what was written to an open target and closes it: a created
+// file is deleted; a file appended to is cut back to the data it held, which
+// was the user's.
+void UndoTarget(BufferState* state) {
+  if (state->appended) {
+    LONG high = static_cast<LONG>(state->sizeAtOpen >> 32);
+    platform::SetFilePointer(state->target, static_cast<LONG>(state->sizeAtOpen & 0xFFFFFFFF),
+                             &high, FILE_BEGIN);
+    platform::SetEndOfFile(state->target);
+    platform::CloseHandle(state->target);
+  } else {
+    platform::CloseHandle(state->target);
+    RemoveFile(state->targetName);
+  }
+}
+
+// At a break: the partly written target goes.
+void DiscardTarget(BufferState* state) {
+  if (IsOpen(state->target)) UndoTarget(state);
+  state->target = nullptr;
+  state->targetName[0] = 0;
+}
+
+void JoinWriterThread() {
+  if (E.writerThread == nullptr) return;
+  platform::WaitForSingleObject(E.writerThread, INFINITE);
+  platform::CloseHandle(E.writerThread);
+  E.writerThread = nullptr;
+}
+
+// ---- Writer ----------------------------------------------------------------
+
+int OverwriteModeOf(const FileRecord* record) {
+  return record->overwriteChoice != 0 ? record->overwriteChoice : RunOptions.OverwriteMode;
+}
+
+void OpenTarget(BufferState* state, const Pair& pair, int index) {
+  FileRecord* record = pair.record;
+  CopyText(state->sourceName, sizeof state->sourceName, pair.source);
+  char path[512];
+  CopyText(path, sizeof path, pair.destination);
+  int mode = OverwriteModeOf(record);
+  bool nameFits = true;
+  if (mode == OverwriteRename && record->renameNumber != 0)
+    nameFits = NumberedName(pair.destination, record->renameNumber, path);
+
+  DWORD attributes = record->attributes;
+  if (!(attributes & FILE_ATTRIBUTE_ENCRYPTED) || RunOptions.EncryptionMode != ModeOn)
+    attributes &= ~FILE_ATTRIBUTE_ENCRYPTED;
+
+  int open = OpenCreate;  // -1: the overwrite dialog said skip
+  if (mode == OverwriteAppend) {
+    open = OpenAppend;
+  } else if (nameFits && mode != OverwriteAll && NumberedNameExists(path, 0)) {
+    char newName[512] = {};
+    int answer = AskOverwrite(state->sourceName, path, index, newName);
+    if (answer == AnswerSkip) {
+      AddState(record, EntrySkip);
+      open = -1;
+    } else if (answer == AnswerAppend) {
+      open = OpenAppend;
+    } else if (answer == AnswerRename) {
+      CopyText(path, sizeof path, newName);
+    }
+  }
+  // An append to a file that was there keeps that file whatever happens.
+  bool existed = open == OpenAppend && NumberedNameExists(path, 0);
+  HANDLE target = nullptr;
+  if (!nameFits) {
+    // A numbered name too long for a path: never write over the original.
+    platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    target = INVALID_HANDLE_VALUE;
+  } else if (open >= 0) {
+    target = OpenForCopy(path, open, attributes);
+  }
+
+  CopyText(state->targetName, sizeof state->targetName, path);
+  state->target = target;
+  ShowWriteProgress(path, 0);
+  if (target == INVALID_HANDLE_VALUE) {
+    ShowFileErrorBox(Msg(MsgCannotCreate), path);
+  } else if (target != nullptr) {
+    if (RunOptions.CompressionMode != ModeLeave && (attributes & FILE_ATTRIBUTE_COMPRESSED))
+      SetCompressionState(target, RunOptions.CompressionMode);
+    state->sizeAtOpen = FileSize64(target);
+    state->appended = existed;
+  }
+}
+
+// Writes buffer[*p, dataEnd) into the target. 0 when the run is to stop:
+// the user broke off (serial runs), or the reader stopped the writer thread.
+int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataEnd) {
+  while (*p < dataEnd) {
+    if (E.stopWriter.load()) return 0;
+    DWORD n = static_cast<DWORD>(dataEnd - *p);
+    uint64_t t0 = NowMicroseconds();
+    int32_t written = WriteBlock(state->target, state->buffer + *p, n);
+    if (written > 0) {
+      record->bytesWritten += static_cast<uint64_t>(written);
+      WriteTime += NowMicroseconds() - t0;
+      ShowWriteProgress(nullptr, static_cast<uint64_t>(written));
+      *p += written;
+    }
+    if (written < static_cast<int32_t>(n)) {
+      // What did reach the file stays; Retry writes the rest at the
+      // position right after it, whatever a failed write left behind.
+      int answer = AskRetrySkip(Msg(MsgWriteError), state->targetName);
+      if (E.stopWriter.load()) return 0;
+      if (answer == 0) {
+        uint64_t position = state->sizeAtOpen + record->bytesWritten;
+        LONG high = static_cast<LONG>(position >> 32);
+        platform::SetFilePointer(state->target, static_cast<LONG>(position & 0xFFFFFFFF), &high,
+                                 FILE_BEGIN);
+        platform::SetEndOfFile(state->target);
+        continue;
+      }
+      AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
+      return 1;
+    }
+    if (!E.parallel && CheckForBreak()) return 0;
+  }
+  return 1;
+}
+
+void FinishEntry(BufferState* state, FileRecord* record, int index) {
+  if (StateOf(record) & EntrySkip) {
+    platform::EnterCriticalSection(&ListLock);
+    if (!(record->state & EntryTotalsAdjusted)) {
+      TotalWritten -= record->bytesWritten;
+      TotalRead -= record->bytesRead;
+      TotalBytes -= SizeOf(record);
+      record->state |= EntryTotalsAdjusted;
+    }
+    platform::LeaveCriticalSection(&ListLock);
+  } else {
+    FILETIME lastWrite = record->lastWriteTime;
+    platform::SetFileTime(state->target, nullptr, nullptr, &lastWrite);
+    if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
+    AddState(record, EntryDone);
+    if (E.isMove) {
+      uint64_t expected = SizeOf(record);
+      if (OverwriteModeOf(record) == OverwriteAppend) expected += state->sizeAtOpen;
+      // A target shorter or longer than the source's data keeps the source.
+      if (FileSize64(state->target) == expected) {
+        if (RemoveFile(state->sourceName))
+          AddState(record, EntrySourceRemoved);
+        else
+          ShowFileErrorBox(Msg(MsgCannotDeleteSource), state->sourceName);
+      }
+    }
+    LastDoneIndex = index;
+  }
+  if (IsOpen(state->target)) {
+    if (StateOf(record) & EntryRemoveTarget)
+      UndoTarget(state);
+    else
+      platform::CloseHandle(state->target);
+  }
+  state->targetName[0] = 0;
+  state->target = nullptr;
+}
+
+DWORD WINAPI WriterThread(LPVOID state) {
+  WriteBuffer(static_cast<BufferState*>(state));
+  return 0;
+}
+
+// ---- Reader ----------------------------------------------------------------
+
+bool StartWriterThread() {
+  E.writerThread = platform::CreateThread(nullptr, 0, WriterThread, &E.writer, 0, nullptr);
+  return E.writerThread != nullptr;
+}
+
+// 1 once the writer thread has emptied its buffer; 0 when the user broke
+// off while waiting.
+int WaitForWriter() {
+  for (;;) {
+    if (platform::WaitForSingleObject(E.writerDone, kWriterPoll) == WAIT_OBJECT_0) {
+      JoinWriterThread();
+      return 1;
+    }
+    if (CheckForBreak()) return 0;
+  }
+}
+
+// The reader's buffer is full: write it out, or give it to a writer thread.
+// 0 when the run is to stop.
+int HandOver() {
+  if (!E.parallel) return WriteBuffer(&E.reader);
+  if (!WaitForWriter()) return 0;
+  // The reader opens no targets in a parallel run: an open target stays
+  // with the writer's state. Both buffers are the same size: exchanging
+  // them hands the data over without copying it.
+  uint8_t* buffer = E.writer.buffer;
+  ChunkEntry* chunks = E.writer.chunks;
+  E.writer.buffer = E.reader.buffer;
+  E.writer.chunks = E.reader.chunks;
+  E.reader.buffer = buffer;
+  E.reader.chunks = chunks;
+  // Without a thread the buffer is written here; Esc waits for the next one.
+  if (!StartWriterThread()) WriteBuffer(&E.writer);
+  return 1;
+}
+
+void Release() {
+  CloseSource();
+  if (E.parallel) {
+    JoinWriterThread();
+    DiscardTarget(&E.writer);
+    FreeBufferState(&E.writer);
+    if (E.writerDone != nullptr) platform::CloseHandle(E.writerDone);
+    E.writerDone = nullptr;
+  } else {
+    DiscardTarget(&E.reader);
+  }
+  FreeBufferState(&E.reader);
+}
+
+struct Fill {
+  int k;        // next piece of the table
+  int32_t pos;  // next free byte of the buffer
+};
+
+// Reads pieces of the open source into the buffer from fill->pos. 1 when
+// the source is at its end, the buffer is full or the entry was skipped;
+// 0 when the run was broken off.
+int ReadPieces(const Pair& pair, Fill* fill) {
+  BufferState& s = E.reader;
+  while (fill->pos < s.bufferSize) {
+    if (StateOf(pair.record) & EntrySkip) return 1;
+    DWORD n = static_cast<DWORD>(s.bufferSize - fill->pos);
+    if (n > kReadPiece) n = kReadPiece;
+    uint64_t t0 = NowMicroseconds();
+    int32_t got = ReadBlock(E.source, s.buffer + fill->pos, n);
+    if (got < 0) {
+      if (AskRetrySkip(Msg(MsgReadError), pair.source) == 0) continue;
+      AddState(pair.record, EntrySkip | EntryFailed);
+      return 1;
+    }
+    AddBytesRead(pair.record, static_cast<uint64_t>(got));
+    ReadTime += NowMicroseconds() - t0;
+    ShowReadProgress(nullptr, static_cast<uint64_t>(got));
+    fill->pos += got;
+    if (CheckForBreak()) return 0;
+    if (static_cast<DWORD>(got) < n) return 1;
+  }
+  return 1;
+}
+
+// Copies one pair's data into the buffer, handing full buffers over. 0
+// when the run is to stop.
+int ReadPair(int index, const Pair& pair, Fill* fill) {
+  E.source = OpenForCopy(pair.source, OpenRead, 0);
+  ShowReadProgress(pair.source, 0);
+  if (E.source == INVALID_HANDLE_VALUE) {
+    E.source = nullptr;
+    ShowFileErrorBox(Msg(MsgCannotOpenSource), pair.source);
+    return 1;
+  }
+  for (;;) {
+    if (StateOf(pair.record) & EntrySkip) break;
+    if (!ReadPieces(pair, fill)) return 0;
+    ChunkEntry& piece = E.reader.chunks[fill->k++];
+    piece.dataEnd = fill->pos;
+    fill->pos = (fill->pos + BufferBlock - 1) / BufferBlock * BufferBlock;
+    piece.alignedEnd = fill->pos;
+    piece.entryIndex = index;
+    if (fill->pos != E.reader.bufferSize) {
+      piece.endsHere = 1;
+      break;
+    }
+    // A full buffer; data that ended in its last block is finished by an
+    // empty piece at the start of the next fill.
+    piece.endsHere = 0;
+    if (!HandOver()) return 0;
+    fill->k = 0;
+    fill->pos = 0;
+  }
+  if (StateOf(pair.record) & EntrySkip) AddState(pair.record, EntryReaderPassed);
+  CloseSource();
+  return 1;
+}
+
+}  // namespace
+
+int WriteBuffer(BufferState* state) {
+  int32_t p = 0;
+  for (int k = 0; p < state->bufferSize; ++k) {
+    const ChunkEntry piece = state->chunks[k];
+    if (piece.entryIndex < 0) break;
+    if (E.stopWriter.load()) return 0;
+    Pair pair = PairAt(piece.entryIndex);
+    FileRecord* record = pair.record;
+    if (state->target == nullptr && !(StateOf(record) & EntrySkip))
+      OpenTarget(state, pair, piece.entryIndex);
+    if (state->target == INVALID_HANDLE_VALUE) AddState(record, EntrySkip | EntryFailed);
+    if (!(StateOf(record) & EntrySkip) && !WritePiece(state, record, &p, piece.dataEnd)) return 0;
+    p = piece.alignedEnd;
+    if (piece.endsHere || (StateOf(record) & EntrySkip)) FinishEntry(state, record, piece.entryIndex);
+  }
+  if (E.parallel && E.writerDone != nullptr) platform::SetEvent(E.writerDone);
+  return 1;
+}
+
+int CheckForBreak() {
+  // While a prompt owns the screen its keys are its own: no poll then.
+  HANDLE lock = ScreenLock;
+  bool held = lock != nullptr && platform::WaitForSingleObject(lock, 0) == WAIT_OBJECT_0;
+  if (lock != nullptr && !held) return 0;
+
+  bool request = false;
+  HANDLE input = platform::GetStdHandle(STD_INPUT_HANDLE);
+  INPUT_RECORD event;
+  DWORD count = 0;
+  while (platform::PeekConsoleInputA(input, &event, 1, &count) && count != 0) {
+    platform::ReadConsoleInputA(input, &event, 1, &count);
+    if (event.EventType == KEY_EVENT && event.Event.KeyEvent.wVirtualKeyCode == VK_ESCAPE &&
+        (event.Event.KeyEvent.dwControlKeyState & 0x1F) == 0)
+      request = true;
+  }
+  if (request && Settings.ConfirmBreak) {
+    const char* items[] = {Msg(IsMove ? MsgTitleMove : MsgTitleCopy), Msg(MsgConfirmBreak), "\x01",
+                           Msg(MsgYes), Msg(MsgNo)};
+    request = Host.Message(Host.ModuleNumber, MessageWarning | MessageLeftAlign, nullptr, items,
+                           5, 2) == 0;
+  }
+  if (held) platform::SetEvent(lock);
+  if (!request) return 0;
+
+  if (E.parallel) {
+    // Cooperative: the writer returns at its next step, holding no lock.
+    E.stopWriter.store(1);
+    JoinWriterThread();
+    DiscardTarget(&E.writer);
+  } else {
+    DiscardTarget(&E.reader);
+  }
+  CloseSource();
+  BreakRequested = 1;
+  return 1;
+}
+
+void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove) {
+  E.isMove = isMove;
+  E.pairCount = pairCount;
+  E.offsets = offsets;
+  E.names = names;
+  E.parallel = RunOptions.Parallel != 0;
+  E.source = nullptr;
+  E.writerThread = nullptr;
+  E.writerDone = nullptr;
+  E.stopWriter.store(0);
+  std::memset(&E.reader, 0, sizeof E.reader);
+  std::memset(&E.writer, 0, sizeof E.writer);
+
+  if (!AllocateBufferState(&E.reader, pairCount)) return;
+  if (E.parallel) {
+    if (!AllocateBufferState(&E.writer, pairCount)) {
+      FreeBufferState(&E.reader);
+      return;
+    }
+    E.writerDone = platform::CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    if (E.writerDone == nullptr) {
+      ShowErrorBox(Msg(MsgNoMemory));
+      Release();
+      return;
+    }
+  }
+
+  Fill fill{0, 0};
+  for (int i = 0; i < pairCount; ++i) {
+    Pair pair = PairAt(i);
+    uint32_t state = StateOf(pair.record);
+    if (pair.record->attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (state & EntrySkip) {
+      AddState(pair.record, EntryReaderPassed);
+      continue;
+    }
+    if (!ReadPair(i, pair, &fill)) {
+      Release();
+      return;
+    }
+  }
+  E.reader.chunks[fill.k].entryIndex = -1;
+  if (E.parallel) {
+    if (!WaitForWriter()) {
+      Release();
+      return;
+    }
+    MoveTarget(&E.writer, &E.reader);
+    E.writer.target = nullptr;
+  }
+  // The last buffer: in a parallel run written here, without Esc.
+  WriteBuffer(&E.reader);
+  Release();
+}

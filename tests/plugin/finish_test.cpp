@@ -1,0 +1,260 @@
+// The end of whole runs through the exports: file data copied, descriptions
+// carried along, moved folders removed, the list of files not copied handed
+// to the host, panels refreshed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/testing.h"
+#include "support/fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pt = platform::testing;
+
+constexpr const char* kSettings = "Software\\Far\\Plugins\\Quickferry";
+// The compact copy dialog: its radio buttons for existing targets and its
+// start button.
+enum { kOnlyNewer = 5, kListNotCopied = 6, kAsk = 9, kSkip = 11, kStart = 15 };
+
+std::string WindowsPath(const fs::path& p) {
+#ifdef _WIN32
+  return p.string();
+#else
+  std::string s = "Z:" + p.string();
+  for (char& c : s)
+    if (c == '/') c = '\\';
+  return s;
+#endif
+}
+
+void WriteFile(const fs::path& p, const std::string& text) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class FinishTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    Start();
+    src = dir / "src";
+    dst = dir / "dst";
+    fs::create_directories(src);
+    fs::create_directories(dst);
+    host->active.folder = WindowsPath(src);
+    host->passive.folder = WindowsPath(dst);
+    SetRegistryDword(kSettings, "CopyDescs", 1);
+  }
+  void TearDown() override {
+    // Read-only leftovers would stop the fixture's removal on Windows.
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(dir, ignored))
+      platform::SetFileAttributesA(WindowsPath(entry.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+    PluginTest::TearDown();
+  }
+  // Runs menu item `item` (0 copy, 1 move) on the selected items, with the
+  // dialog's radio button for existing targets and check boxes as given.
+  void Run(int item, int existing = kAsk, std::vector<int> checks = {}) {
+    host->menuAnswers.push_back(item);
+    host->dialogAnswers.push_back({kStart, [=](DialogItem* items, int) {
+                                     for (int radio = kAsk; radio <= kAsk + 4; ++radio)
+                                       items[radio].Selected = radio == existing;
+                                     for (int box : checks) items[box].Selected = 1;
+                                   }});
+    EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
+  }
+  DWORD Attributes(const fs::path& p) {
+    return platform::GetFileAttributesA(WindowsPath(p).c_str());
+  }
+  // The list file as this process opens it.
+  fs::path ListFileHere() {
+    char path[512];
+    if (!pt::HostPath(ListFile().c_str(), path, sizeof path)) return {};
+    return path;
+  }
+  std::string ListFile() {
+    char folder[512];
+    DWORD length = platform::GetTempPathA(sizeof folder, folder);
+    std::string path(folder, length);
+    if (path.back() != '\\') path += '\\';
+    return path + "Quickferry.temp";
+  }
+  std::vector<int> PanelCommands() {
+    std::vector<int> commands;
+    for (const auto& call : host->controlCalls)
+      if (call.command >= 3 && call.command <= 6) commands.push_back(call.command);
+    return commands;
+  }
+  fs::path src, dst;
+};
+
+TEST_F(FinishTest, CopyBringsTheDataAndTheDescriptionIntoANewHiddenFile) {
+  std::string data(300000, 'x');
+  WriteFile(src / "a.txt", data);
+  const std::string descriptions = "a.txt first file\r\nb.txt other\r\n";
+  WriteFile(src / "Descript.ion", descriptions);
+  host->active.Add("a.txt").Select("a.txt");
+  Run(0);
+  EXPECT_EQ(ReadFile(dst / "a.txt"), data);
+  EXPECT_EQ(ReadFile(dst / "Descript.ion"), "a.txt\tfirst file\r\n");
+  EXPECT_TRUE(Attributes(dst / "Descript.ion") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(ReadFile(src / "Descript.ion"), descriptions);
+  EXPECT_EQ(PanelCommands(), (std::vector<int>{3, 4, 5, 6}));
+  EXPECT_TRUE(host->commandLine.empty()) << "everything was copied: no list";
+}
+
+// Folders exist with their attributes before the engine writes into them,
+// a read-only one included.
+TEST_F(FinishTest, FoldersTakeTheirAttributesAndStillReceiveTheirFiles) {
+  WriteFile(src / "tree" / "hidden" / "h.txt", "h");
+  WriteFile(src / "tree" / "locked" / "l.txt", "l");
+  platform::SetFileAttributesA(WindowsPath(src / "tree" / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  platform::SetFileAttributesA(WindowsPath(src / "tree" / "locked").c_str(), FILE_ATTRIBUTE_READONLY);
+  host->active.Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("tree");
+  Run(0);
+  EXPECT_EQ(ReadFile(dst / "tree" / "hidden" / "h.txt"), "h");
+  EXPECT_EQ(ReadFile(dst / "tree" / "locked" / "l.txt"), "l");
+  EXPECT_TRUE(Attributes(dst / "tree" / "hidden") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(Attributes(dst / "tree" / "locked") & FILE_ATTRIBUTE_READONLY,
+            Attributes(src / "tree" / "locked") & FILE_ATTRIBUTE_READONLY)
+      << "as the system keeps it on folders";
+}
+
+TEST_F(FinishTest, MoveTakesTheLastLineAndTheEmptiedFileAlong) {
+  WriteFile(src / "a.txt", "a");
+  WriteFile(src / "Descript.ion", "a.txt the only line\r\n");
+  host->active.Add("a.txt").Select("a.txt");
+  Run(1);
+  EXPECT_FALSE(fs::exists(src / "a.txt"));
+  EXPECT_FALSE(fs::exists(src / "Descript.ion"));
+  EXPECT_EQ(ReadFile(dst / "Descript.ion"), "a.txt\tthe only line\r\n");
+}
+
+// src/tree holds a.txt and a description file that also names a file that
+// is gone; dst/tree has a description file of its own, so the move goes
+// child by child and the existing one is skipped.
+TEST_F(FinishTest, AMovedFolderLeftWithOnlyDescriptionsGoesOnlyWithCopyDescs) {
+  for (int copyDescs : {1, 0}) {
+    SCOPED_TRACE(copyDescs);
+    fs::remove_all(src);
+    fs::remove_all(dst);
+    WriteFile(src / "tree" / "a.txt", "a");
+    WriteFile(src / "tree" / "Descript.ion", "a.txt alpha\r\nstale.txt old\r\n");
+    WriteFile(dst / "tree" / "Descript.ion", "x.txt ex\r\n");
+    SetRegistryDword(kSettings, "CopyDescs", static_cast<DWORD>(copyDescs));
+    host->active.items.clear();
+    host->active.Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("tree");
+    Run(1, kSkip);
+    EXPECT_EQ(ReadFile(dst / "tree" / "a.txt"), "a");
+    if (copyDescs) {
+      EXPECT_FALSE(fs::exists(src / "tree"));
+      EXPECT_EQ(ReadFile(dst / "tree" / "Descript.ion"), "x.txt\tex\r\na.txt\talpha\r\n");
+    } else {
+      EXPECT_EQ(ReadFile(src / "tree" / "Descript.ion"), "a.txt alpha\r\nstale.txt old\r\n");
+      EXPECT_EQ(ReadFile(dst / "tree" / "Descript.ion"), "x.txt ex\r\n");
+    }
+  }
+}
+
+TEST_F(FinishTest, SkippedFilesAreListedWithoutAskingAndTheCommandIsIssued) {
+  SetRegistryDword(kSettings, "CopyDescs", 0);
+  WriteFile(src / "a.txt", "new a");
+  WriteFile(src / "b.txt", "new b");
+  WriteFile(dst / "a.txt", "old a");
+  host->active.Add("a.txt").Add("b.txt").Select("a.txt").Select("b.txt");
+  Run(0, kSkip, {kListNotCopied});
+  EXPECT_EQ(ReadFile(dst / "a.txt"), "old a");
+  EXPECT_EQ(ReadFile(dst / "b.txt"), "new b");
+  EXPECT_TRUE(host->messageCalls.empty());
+  EXPECT_EQ(ReadFile(ListFileHere()), WindowsPath(src / "a.txt") + "\r\n");
+  EXPECT_EQ(host->commandLine, "tmp:r " + ListFile());
+  INPUT_RECORD key{};
+  ASSERT_TRUE(pt::ConsolePopInput(&key));
+  EXPECT_EQ(key.Event.KeyEvent.wVirtualKeyCode, VK_RETURN);
+  EXPECT_EQ(key.Event.KeyEvent.uChar.AsciiChar, '\r');
+  EXPECT_TRUE(key.Event.KeyEvent.bKeyDown);
+  EXPECT_EQ(key.Event.KeyEvent.wRepeatCount, 0);
+  EXPECT_EQ(pt::ConsoleInputCount(), 0) << "one key-down only";
+}
+
+TEST_F(FinishTest, FailedFilesAreAskedAboutOnce) {
+  SetRegistryDword(kSettings, "CopyDescs", 0);
+  for (int answer : {0, 1}) {  // yes, no
+    SCOPED_TRACE(answer);
+    fs::remove_all(dst);
+    fs::create_directories(dst);
+    fs::remove(ListFileHere());
+    host->commandLine.clear();
+    host->messageCalls.clear();
+    WriteFile(src / "a.txt", "a");
+    WriteFile(src / "b.txt", "b");
+    host->active.items.clear();
+    host->active.Add("a.txt").Add("b.txt").Select("a.txt").Select("b.txt");
+    pt::ResetFaults();
+    pt::ArmFault("CreateFileA", "*\\dst\\?.txt", 1, ERROR_ACCESS_DENIED, pt::Repeat::FromThenOn);
+    host->messageAnswers = {0, 0, answer};  // two error boxes, then the question
+    Run(0);
+    pt::ResetFaults();
+    ASSERT_EQ(host->messageCalls.size(), 3u);
+    EXPECT_EQ(host->messageCalls[2].lines[1], host->messages[89]);
+    if (answer == 0) {
+      EXPECT_EQ(ReadFile(ListFileHere()),
+                WindowsPath(src / "a.txt") + "\r\n" + WindowsPath(src / "b.txt") + "\r\n");
+      EXPECT_EQ(host->commandLine, "tmp:r " + ListFile());
+    } else {
+      EXPECT_FALSE(fs::exists(ListFileHere()));
+      EXPECT_TRUE(host->commandLine.empty());
+    }
+    while (pt::ConsoleInputCount() > 0) {
+      INPUT_RECORD key;
+      pt::ConsolePopInput(&key);
+    }
+  }
+}
+
+// Appending makes the engine carry every file of the move: a/f.txt is
+// finished, the break comes during b/big.bin, c is never reached.
+TEST_F(FinishTest, ABrokenOffMoveRemovesOnlyFoldersTheEngineReached) {
+  SetRegistryDword(kSettings, "CopyDescs", 0);
+  SetRegistryDword(kSettings, "BufInKb", 1);
+  SetRegistryDword(kSettings, "BufKb", 64);
+  WriteFile(src / "tree" / "a" / "f.txt", "f");
+  WriteFile(src / "tree" / "b" / "big.bin", std::string(1 << 20, 'b'));
+  WriteFile(src / "tree" / "c" / "g.txt", "g");
+  for (const char* name : {"a/f.txt", "b/big.bin", "c/g.txt"}) WriteFile(dst / "tree" / name, "old:");
+  host->active.Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("tree");
+  bool sent = false;
+  host->onText = [&](const char* text) {
+    std::string line = text;
+    if (!sent && line.find("big.bin") != std::string::npos && line.find("dst") != std::string::npos) {
+      INPUT_RECORD esc{};
+      esc.EventType = KEY_EVENT;
+      esc.Event.KeyEvent.bKeyDown = TRUE;
+      esc.Event.KeyEvent.wVirtualKeyCode = VK_ESCAPE;
+      pt::ConsoleFeedInput(esc);
+      sent = true;
+    }
+  };
+  Run(1, kAsk + 3);  // append
+  host->onText = nullptr;
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(PanelCommands(), (std::vector<int>{3, 4, 5, 6}));
+  EXPECT_EQ(ReadFile(dst / "tree" / "a" / "f.txt"), "old:f");
+  EXPECT_FALSE(fs::exists(src / "tree" / "a")) << "finished before the break: removed";
+  EXPECT_EQ(ReadFile(dst / "tree" / "b" / "big.bin"), "old:") << "the append is taken back";
+  EXPECT_TRUE(fs::exists(src / "tree" / "b" / "big.bin"));
+  EXPECT_TRUE(fs::exists(src / "tree" / "c" / "g.txt"));
+  EXPECT_EQ(ReadFile(dst / "tree" / "c" / "g.txt"), "old:");
+}
+
+}  // namespace
