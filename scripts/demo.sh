@@ -1,30 +1,46 @@
 #!/usr/bin/env bash
-# The main job: builds Quickferry for Linux and runs the plug-in through the
-# `quickferry` host on a small sample tree in a temporary folder, printing
-# every call the plug-in makes of its host.
+# The main job: builds Quickferry for Linux, makes a small sample tree in a
+# temporary folder, copies it with `quickferry --batch`, and shows the result.
+# The settings go to a temporary registry: yours are left alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh linux
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$(nproc)" --target quickferry quickferry_host >/dev/null
+qf=$PWD/build/linux/hosts/console/quickferry
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export QUICKFERRY_REGISTRY="$work/registry.db"   # the demonstration leaves your settings alone
-mkdir -p "$work/src/docs" "$work/dest"
-echo "first file" >"$work/src/a.txt"
-echo "second file" >"$work/src/b.txt"
-echo "a document" >"$work/src/docs/readme.txt"
-qf=build/linux/hosts/console/quickferry
+export QUICKFERRY_REGISTRY="$work/registry.db"
+cd "$work"
+mkdir -p photos/2023 photos/2024 backup
+printf 'Trip to the coast\n' >photos/notes.txt
+head -c 3000000 /dev/urandom >photos/2023/beach.raw
+head -c 1500000 /dev/urandom >photos/2024/garden.raw
+printf 'beach.raw Sunset on the beach\n' >photos/2023/Descript.ion
 
-echo "== quickferry --config"
-"$qf" --config
+show() { echo "\$ $*"; "$@"; }
+
+echo "== the sample tree"
+find photos -printf '%y %10s %p\n' | sort -k3
 echo
-echo "== quickferry src/a.txt src/b.txt src/docs dest"
-"$qf" "$work/src/a.txt" "$work/src/b.txt" "$work/src/docs" "$work/dest"
+echo "== copy it"
+show "$qf" --batch photos backup
+echo "exit status $?"
 echo
-echo "== quickferry --move --current src/a.txt dest"
-"$qf" --move --current "$work/src/a.txt" "$work/dest"
+echo "== the copy"
+find backup -printf '%y %10s %p\n' | sort -k3
+diff -r photos backup/photos && echo "(identical to the source)"
 echo
-echo "dest now holds: $(ls -A "$work/dest" | tr '\n' ' ')(the copy dialog and the engine are still to come)"
+echo "== again, keeping what is there: nothing is copied twice"
+printf 'changed\n' >photos/notes.txt
+show "$qf" --batch --overwrite=skip --list-not-copied photos/notes.txt backup/photos || echo "exit status $? (the list above: files not copied)"
+echo
+echo "== move the 2024 folder into a new archive folder"
+show "$qf" --batch --move photos/2024 archive/
+echo "exit status $?"
+find photos archive -printf '%y %10s %p\n' | sort -k3
+echo
+echo "On a terminal, quickferry shows the plug-in's own menu, copy dialog and"
+echo "progress box:  $qf photos backup"

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs, as root with apt-get, whatever of Quickferry's build and test
-# packages this Debian 12 machine lacks. Usage: install-deps.sh [linux|all]
+# packages this Debian 12 machine lacks. Usage: install-deps.sh [linux|fuzz|all]
 set -euo pipefail
 what=${1:-all}
 
-packages=(build-essential cmake pkg-config libgtest-dev googletest libsqlite3-dev libncurses-dev libasound2-dev)
+packages=(build-essential cmake pkg-config libgtest-dev googletest libsqlite3-dev libncurses-dev libasound2-dev tmux)
+if [ "$what" = all ] || [ "$what" = fuzz ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686 wine wine32:i386)
 fi

@@ -1,9 +1,8 @@
-// quickferry: loads the plug-in as FAR does and runs one operation on the
-// files named on the command line, printing every call the plug-in makes of
-// its host. (The full-screen terminal host grows from here.)
-//
-//   quickferry [--move] [--current] SOURCE... DEST
-//   quickferry --config
+// quickferry: copies and moves files with the Quickferry plug-in, which it
+// loads and serves as FAR does. On a terminal the user sees the plug-in's own
+// menu, dialogs and progress box; from a script (--batch, or no terminal)
+// the command line answers them.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,201 +12,226 @@
 #include <string>
 #include <vector>
 
-#include "common/lng_file.h"
 #include "common/plugin_module.h"
+#include "host.h"
 #include "platform/testing.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Host {
-  LngFile lng;
-  std::vector<PanelItem> items;
-  std::vector<PanelItem> selected;
-  std::string sourceFolder, destFolder;
-  int menuChoice = 0;
-} g;
+const char kUsage[] =
+    "usage: quickferry [OPTION]... SOURCE... DEST\n"
+    "       quickferry [OPTION]... --current NAME [SOURCE]... DEST\n"
+    "       quickferry --config\n"
+    "\n"
+    "Copies (or moves) the SOURCEs, which lie in one folder, to DEST with the\n"
+    "Quickferry plug-in: into DEST when it is a folder, else to that name.\n"
+    "On a terminal the plug-in's menu and dialogs ask; with --batch (or when\n"
+    "stdin or stdout is not a terminal) these options answer them:\n"
+    "\n"
+    "  --move                 move instead of copy\n"
+    "  --current NAME         act on NAME alone (copy it, or move/rename it)\n"
+    "  --overwrite=MODE       existing files: ask, overwrite, skip, append, rename\n"
+    "                         (in batch mode nobody answers: ask skips them)\n"
+    "  --only-newer           copy a file only over an older one\n"
+    "  --parallel, --serial   read and write at the same time, or not\n"
+    "  --list-not-copied      list every file that was not copied\n"
+    "  --streams, --rights    copy extended attributes, access rights (these need\n"
+    "                         the NTFS options of the copy dialog: --config)\n"
+    "  --force                go on despite a warning about the destination\n"
+    "  --batch                never ask: answer from the command line\n"
+    "  --config               the plug-in's configuration dialog (batch: print it)\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 when everything was copied, 1 when something was not (in\n"
+    "batch mode also a file left because nobody could be asked), 2 on a usage\n"
+    "or set-up error (nothing touched then).\n"
+    "Settings: $QUICKFERRY_REGISTRY, else ~/.config/quickferry/registry.db.\n";
 
-std::string WindowsPath(const fs::path& p) {
-  std::string s = "Z:" + p.string();
-  for (char& c : s)
-    if (c == '/') c = '\\';
+int UsageError(const std::string& text) {
+  std::fprintf(stderr, "quickferry: %s\nTry 'quickferry --help'.\n", text.c_str());
+  return 2;
+}
+
+bool Exists(const fs::path& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Absolute, without "." and "..", without a trailing '/'.
+fs::path Normal(const std::string& typed) {
+  fs::path p = fs::absolute(typed).lexically_normal();
+  std::string s = p.string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
   return s;
 }
 
-int WINAPI Menu(int, int, int, int, unsigned, const char* title, const char*, const char*,
-                const int*, int*, const MenuItem* items, int count) {
-  std::printf("menu \"%s\":\n", title);
-  for (int i = 0; i < count; ++i)
-    std::printf("  %c %s\n", i == g.menuChoice ? '>' : ' ', items[i].Text);
-  return g.menuChoice;
-}
-
-int WINAPI Dialog(int, int, int, int, int, const char* help, DialogItem* items, int count) {
-  std::printf("dialog (help \"%s\", %d items): %s -- cancelled\n", help, count,
-              count ? items[0].Data : "");
-  return -1;
-}
-
-int WINAPI Message(int, unsigned, const char*, const char* const* lines, int count, int buttons) {
-  std::printf("message:");
-  for (int i = 0; i < count; ++i) std::printf(" [%s]", lines[i][0] == 1 ? "---" : lines[i]);
-  std::printf(" (%d buttons) -- first button\n", buttons);
-  return 0;
-}
-
-const char* WINAPI GetMsg(int, int id) {
-  return id >= 0 && id < (int)g.lng.messages.size() ? g.lng.messages[id].c_str() : "";
-}
-
-int WINAPI Control(HANDLE, int command, void* parameter) {
-  if (command == ControlGetActivePanel || command == ControlGetPassivePanel) {
-    auto* info = static_cast<PanelInfo*>(parameter);
-    std::memset(info, 0, sizeof *info);
-    info->PanelType = PanelTypeFile;
-    info->Visible = 1;
-    bool active = command == ControlGetActivePanel;
-    std::snprintf(info->CurDir, sizeof info->CurDir, "%s",
-                  (active ? g.sourceFolder : g.destFolder).c_str());
-    if (active) {
-      info->PanelItems = g.items.data();
-      info->ItemsNumber = (int)g.items.size();
-      info->SelectedItems = g.selected.data();
-      info->SelectedItemsNumber = (int)g.selected.size();
+// Parses the command line into TheHost.options; "" or the error.
+std::string ParseArguments(int argc, char** argv, bool* help, bool* version) {
+  Options& o = TheHost.options;
+  std::vector<std::string> positional;
+  bool serial = false, parallel = false, optionsDone = false;
+  const std::pair<const char*, bool*> flags[] = {{"--help", help},
+                                                 {"--version", version},
+                                                 {"--move", &o.move},
+                                                 {"--batch", &o.batch},
+                                                 {"--config", &o.config},
+                                                 {"--force", &o.force},
+                                                 {"--only-newer", &o.onlyNewer},
+                                                 {"--list-not-copied", &o.listNotCopied},
+                                                 {"--streams", &o.streams},
+                                                 {"--rights", &o.rights},
+                                                 {"--parallel", &parallel},
+                                                 {"--serial", &serial}};
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (optionsDone || a.size() < 2 || a[0] != '-') {
+      positional.push_back(a);
+      continue;
     }
-    std::printf("control %d: %s panel read (%s)\n", command, active ? "active" : "passive",
-                info->CurDir);
-  } else {
-    std::printf("control %d\n", command);
+    if (a == "--") {
+      optionsDone = true;
+      continue;
+    }
+    std::string value;
+    size_t eq = a.find('=');
+    bool hasValue = eq != std::string::npos;
+    if (hasValue) {
+      value = a.substr(eq + 1);
+      a = a.substr(0, eq);
+    }
+    auto takeValue = [&] {
+      if (!hasValue && i + 1 < argc) value = argv[++i], hasValue = true;
+      return hasValue && !value.empty();
+    };
+    bool* flag = nullptr;
+    for (const auto& [name, target] : flags)
+      if (a == name) flag = target;
+    if (flag) {
+      if (hasValue) return a + " takes no value";
+      *flag = true;
+    } else if (a == "--current") {
+      if (!takeValue()) return "--current needs a NAME";
+      o.current = value;
+    } else if (a == "--overwrite") {
+      if (!takeValue()) return "--overwrite needs a MODE";
+      static const char* const kModes[] = {"ask", "overwrite", "skip", "append", "rename"};
+      int mode = -1;
+      for (int m = 0; m < 5; ++m)
+        if (value == kModes[m]) mode = m;
+      if (mode < 0)
+        return "--overwrite: '" + value + "' is not ask, overwrite, skip, append or rename";
+      o.overwrite = static_cast<Overwrite>(mode);
+    } else {
+      return "unknown option " + std::string(argv[i]);
+    }
   }
-  return 1;
+  if (*help || *version) return "";
+  if (parallel && serial) return "--parallel and --serial exclude each other";
+  o.parallel = parallel ? 1 : serial ? 0 : -1;
+  if (o.config) {
+    if (!positional.empty()) return "--config takes no files";
+    return "";
+  }
+  if (positional.empty()) return "missing SOURCE and DEST";
+  o.dest = positional.back();
+  positional.pop_back();
+  if (positional.empty() && o.current.empty()) return "missing DEST after '" + o.dest + "'";
+  o.sources = positional;
+  return "";
 }
 
-HANDLE WINAPI SaveScreen(int, int, int, int) { return nullptr; }
-void WINAPI RestoreScreen(HANDLE) {}
-void WINAPI Text(int x, int y, int colour, const char* text) {
-  if (text) platform::testing::ConsoleWriteText(x, y, static_cast<WORD>(colour), text);
-}
-int WINAPI AdvControl(int, int command, void*) {
-  std::printf("advcontrol %d\n", command);
-  return 0;
+// The panels from the command line: the sources' folder with the sources
+// selected, and DEST's folder (or, for a new name, the current folder).
+std::string PreparePanels() {
+  const Options& o = TheHost.options;
+  std::vector<std::string> names;
+  std::string folder, currentName;
+  auto take = [&](const std::string& typed, std::string* name) -> std::string {
+    fs::path p = Normal(typed);
+    if (!Exists(p)) return "cannot find '" + typed + "'";
+    if (p == p.root_path()) return "cannot copy the root folder '" + typed + "'";
+    std::string parent = p.parent_path().string();
+    if (folder.empty()) folder = parent;
+    if (parent != folder)
+      return "'" + typed + "' is not in " + folder + ": the sources must share one folder";
+    *name = p.filename().string();
+    return "";
+  };
+  if (!o.current.empty()) {
+    std::string error = take(o.current, &currentName);
+    if (!error.empty()) return error;
+  }
+  for (const std::string& s : o.sources) {
+    std::string name, error = take(s, &name);
+    if (!error.empty()) return error;
+    names.push_back(name);
+  }
+  if (o.dest.empty()) return "missing DEST";
+  fs::path dest = Normal(o.dest);
+  std::error_code ec;
+  TheHost.destIsFolder = fs::is_directory(dest, ec);
+  std::string destFolder = TheHost.destIsFolder ? dest.string() : fs::current_path().string();
+  // The copy dialog resolves a relative text against the source folder;
+  // the user meant the current one, so it gets the full path.
+  TheHost.destWindows = WindowsPath(dest.string());
+  bool typedAsFolder = !o.dest.empty() && o.dest.back() == '/';
+  if ((TheHost.destIsFolder || typedAsFolder) && TheHost.destWindows.back() != '\\')
+    TheHost.destWindows += '\\';
+  if (TheHost.destWindows.size() >= 512) return "DEST is too long";
+  LoadPanel(&TheHost.active, folder, names,
+            currentName.empty() ? (names.empty() ? "" : names[0]) : currentName);
+  // A name the platform cannot list would silently drop out of the copy.
+  for (const std::string& name : names) {
+    bool listed = false;
+    for (const PanelItem& item : TheHost.active.selected) listed |= name == ItemName(item);
+    if (!listed) return "cannot hand '" + name + "' to the plug-in (a name it cannot read)";
+  }
+  const Panel& active = TheHost.active;
+  if (!currentName.empty() &&
+      (active.all.empty() || currentName != ItemName(active.all[active.current])))
+    return "cannot hand '" + currentName + "' to the plug-in (a name it cannot read)";
+  LoadPanel(&TheHost.passive, destFolder, {}, "");
+  return "";
 }
 
-// Every value of the plug-in's key, as the registry holds it.
-void PrintSettings(const std::string& key) {
-  HKEY handle = nullptr;
-  if (platform::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
-    std::printf("  (no such key)\n");
-    return;
-  }
-  for (DWORD index = 0;; ++index) {
-    char name[512];
-    BYTE data[512];
-    DWORD nameLength = sizeof name, size = sizeof data, type = 0;
-    if (platform::RegEnumValueA(handle, index, name, &nameLength, nullptr, &type, data, &size) !=
-        ERROR_SUCCESS)
-      break;
-    DWORD value = 0;
-    std::memcpy(&value, data, size < 4 ? size : 4);
-    if (type == REG_DWORD) std::printf("  %-15s %d\n", name, static_cast<int>(value));
-  }
-  platform::RegCloseKey(handle);
-}
-
-int Usage() {
-  std::fprintf(stderr,
-               "usage: quickferry [--move] [--current] SOURCE... DEST\n"
-               "       quickferry --config\n");
-  return 2;
+fs::path PluginPath() {
+  if (const char* env = std::getenv("QUICKFERRY_PLUGIN")) return env;
+  fs::path self = fs::canonical("/proc/self/exe").parent_path();
+  for (const fs::path& candidate : {self / "libquickferry.so", self / "../../src/libquickferry.so",
+                                    self / "../lib/quickferry/libquickferry.so"})
+    if (fs::exists(candidate)) return candidate.lexically_normal();
+  return self / "libquickferry.so";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool move = false, current = false, config = false;
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--move") move = true;
-    else if (a == "--current") current = true;
-    else if (a == "--config") config = true;
-    else if (a == "--version") return std::printf("quickferry %s\n", QUICKFERRY_VERSION), 0;
-    else if (a == "--help") return Usage(), 0;
-    else if (a.rfind("--", 0) == 0) return Usage();
-    else args.push_back(a);
-  }
-  if (!config && args.size() < 2) return Usage();
+  bool help = false, version = false;
+  std::string error = ParseArguments(argc, argv, &help, &version);
+  if (!error.empty()) return UsageError(error);
+  if (help) return std::fputs(kUsage, stdout), 0;
+  if (version) return std::printf("quickferry %s\n", QUICKFERRY_VERSION), 0;
 
-  fs::path self = fs::canonical("/proc/self/exe").parent_path();
-  const char* pluginEnv = std::getenv("QUICKFERRY_PLUGIN");
-  fs::path plugin = pluginEnv ? fs::path(pluginEnv) : self / "../../src/libquickferry.so";
-  if (!fs::exists(plugin)) plugin = self / "libquickferry.so";
-  std::string error;
-  if (!LoadLngFile((plugin.parent_path() / "QuickferryEng.lng").string(), 111, &g.lng, &error)) {
+  Options& o = TheHost.options;
+  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) o.batch = true;
+  if (!o.config) {
+    error = PreparePanels();
+    if (!error.empty()) return UsageError(error);
+  }
+
+  fs::path plugin = PluginPath();
+  fs::path lng = plugin.parent_path() / "QuickferryEng.lng";
+  if (!LoadLngFile(lng.string(), MessageCount, &TheHost.lng, &error)) {
     std::fprintf(stderr, "quickferry: %s\n", error.c_str());
     return 2;
   }
   PluginModule module;
   if (!LoadPluginModule(plugin.string(), &module, &error)) {
-    std::fprintf(stderr, "quickferry: %s\n", error.c_str());
+    std::fprintf(stderr, "quickferry: %s\n(QUICKFERRY_PLUGIN names another libquickferry.so)\n",
+                 error.c_str());
     return 2;
   }
-
-  HostServices record{};
-  record.RecordSize = sizeof record;
-  record.ModuleNumber = 1;
-  record.RootKey = "Software\\Far\\Plugins";
-  record.Menu = Menu;
-  record.Dialog = Dialog;
-  record.Message = Message;
-  record.GetMsg = GetMsg;
-  record.Control = Control;
-  record.SaveScreen = SaveScreen;
-  record.RestoreScreen = RestoreScreen;
-  record.Text = Text;
-  record.AdvControl = AdvControl;
-  module.SetStartupInfo(&record);
-
-  PluginInfo info{};
-  module.GetPluginInfo(&info);
-  std::printf("plug-in menu: \"%s\", configuration: \"%s\"\n", info.PluginMenuStrings[0],
-              info.PluginConfigStrings[0]);
-
-  if (config) {
-    std::printf("Configure returned %d; settings in HKCU\\%s\\Quickferry:\n", module.Configure(0),
-                record.RootKey);
-    PrintSettings(std::string(record.RootKey) + "\\Quickferry");
-    return 0;
-  }
-
-  fs::path dest = fs::absolute(args.back());
-  args.pop_back();
-  fs::path folder = fs::absolute(args.front()).parent_path();
-  for (const std::string& a : args) {
-    fs::path p = fs::absolute(a);
-    if (!fs::exists(p) || p.parent_path() != folder) {
-      std::fprintf(stderr, "quickferry: %s: missing, or not in the folder of the first source\n",
-                   a.c_str());
-      return 2;
-    }
-    PanelItem item{};
-    item.FindData.dwFileAttributes = fs::is_directory(p) ? 0x10 : 0x20;
-    std::snprintf(item.FindData.cFileName, sizeof item.FindData.cFileName, "%s",
-                  p.filename().c_str());
-    g.items.push_back(item);
-  }
-  g.selected = g.items;
-  g.sourceFolder = WindowsPath(folder);
-  g.destFolder = WindowsPath(fs::is_directory(dest) ? dest : dest.parent_path());
-  g.menuChoice = (move ? 1 : 0) + (current ? 2 : 0);
-
-  HANDLE result = module.OpenPlugin(0, 0);
-  std::printf("OpenPlugin returned %s\n", result == INVALID_HANDLE_VALUE ? "-1" : "a panel");
-  INPUT_RECORD key;
-  while (platform::testing::ConsolePopInput(&key))
-    std::printf("handed back to the host: key 0x%02X %s, modifiers %u\n",
-                key.Event.KeyEvent.wVirtualKeyCode, key.Event.KeyEvent.bKeyDown ? "down" : "up",
-                key.Event.KeyEvent.dwControlKeyState);
-  return 0;
+  return o.batch ? RunBatch(module) : RunInteractive(module);
 }
