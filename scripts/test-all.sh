@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quickferry for Linux, for Linux under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and for 32-bit Windows, and runs every test
-# (the Windows ones under Wine). Ends with the passed and failed counts of
+# (the Windows ones under Wine); the engine's threaded tests run once more
+# under ThreadSanitizer. Ends with the passed and failed counts of
 # each platform and of all together; exits non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,7 @@ run_platform() {  # name, preset
   local line p f n
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
   if [ -z "$line" ]; then
+    tail -60 "$log"
     echo "$name: ctest printed no summary (log: $log)"
     passed[$name]=0 failed[$name]=1
     status=1
@@ -51,14 +53,67 @@ run_platform() {  # name, preset
   [ "$f" -eq 0 ] || status=1
 }
 
+# Windows: each test program runs once under Wine with all its tests (one
+# Wine start per program instead of one per test, and no discovery step);
+# the counts come from GoogleTest's own summary. The DLL's export check
+# needs no Wine and runs through ctest.
+run_windows() {
+  local name=windows log="$log_dir/windows.log" p=0 f=0
+  echo "=== $name: configure and build"
+  if ! { cmake --preset win32 && cmake --build --preset win32 -j"$(nproc)"; } >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "$name: the build failed (log: $log)"
+    passed[$name]=0 failed[$name]=1
+    status=1
+    return
+  fi
+  echo "=== $name: tests"
+  local exe out ran ok skipped bad
+  for exe in build/win32/tests/*.exe; do
+    out=$(cd build/win32/tests && timeout 1800 wine "$(basename "$exe")" 2>&1)
+    echo "$out" >>"$log"
+    ran=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' <<<"$out" | tail -1)
+    ok=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' <<<"$out" | tail -1)
+    skipped=$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?,.*/\1/p' <<<"$out" | tail -1)
+    bad=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?,.*/\1/p' <<<"$out" | tail -1)
+    if [ -z "$ran" ]; then
+      echo "$out" | tail -30
+      echo "$(basename "$exe"): ended without GoogleTest's summary"
+      f=$((f + 1))
+      continue
+    fi
+    grep -E '^\[  FAILED  \] [A-Za-z]' <<<"$out" | sort -u || true
+    p=$((p + ${ok:-0} + ${skipped:-0}))
+    f=$((f + ${bad:-0}))
+  done
+  if ctest --test-dir build/win32 -R DllExportsAndImports --output-on-failure >>"$log" 2>&1; then
+    p=$((p + 1))
+  else
+    echo "DllExportsAndImports failed"
+    f=$((f + 1))
+  fi
+  echo "$name: $p passed, $f failed"
+  passed[$name]=$p failed[$name]=$f
+  [ "$f" -eq 0 ] || status=1
+}
+
 run_platform linux linux
 run_platform linux-sanitizers asan
+run_platform linux-threads tsan
+echo "=== fuzz: the description reader and writer, 30 s"
+if bash scripts/fuzz.sh 30 >"$log_dir/fuzz.log" 2>&1; then
+  passed[fuzz]=1 failed[fuzz]=0
+else
+  tail -30 "$log_dir/fuzz.log"
+  passed[fuzz]=0 failed[fuzz]=1
+  status=1
+fi
 wineserver -p >/dev/null 2>&1 || true  # one server for all the Windows tests
-run_platform windows win32
+run_windows
 wineserver -k >/dev/null 2>&1 || true
 
 echo
-for name in linux linux-sanitizers windows; do
+for name in linux linux-sanitizers linux-threads fuzz windows; do
   echo "$name: ${passed[$name]} passed, ${failed[$name]} failed"
   total_passed=$((total_passed + passed[$name]))
   total_failed=$((total_failed + failed[$name]))
