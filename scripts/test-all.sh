@@ -25,16 +25,21 @@ status=0
 log_dir=build/logs
 mkdir -p "$log_dir"
 
-run_platform() {  # name, preset
-  local name=$1 preset=$2 log="$log_dir/$1.log"
+build() {  # name, preset, log: configures and builds; a failure counts once
+  local name=$1 preset=$2 log=$3
   echo "=== $name: configure and build"
   if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j"$(nproc)"; } >"$log" 2>&1; then
     tail -40 "$log"
     echo "$name: the build failed (log: $log)"
     passed[$name]=0 failed[$name]=1
     status=1
-    return
+    return 1
   fi
+}
+
+run_platform() {  # name, preset
+  local name=$1 preset=$2 log="$log_dir/$1.log"
+  build "$name" "$preset" "$log" || return
   echo "=== $name: tests"
   ctest --preset "$preset" 2>&1 | tee -a "$log" | grep -E "^ *[0-9]+/[0-9]+ Test .*(Failed|Timeout|Exception)|tests passed|\*\*\*" || true
   local line p f n
@@ -59,14 +64,7 @@ run_platform() {  # name, preset
 # needs no Wine and runs through ctest.
 run_windows() {
   local name=windows log="$log_dir/windows.log" p=0 f=0
-  echo "=== $name: configure and build"
-  if ! { cmake --preset win32 && cmake --build --preset win32 -j"$(nproc)"; } >"$log" 2>&1; then
-    tail -40 "$log"
-    echo "$name: the build failed (log: $log)"
-    passed[$name]=0 failed[$name]=1
-    status=1
-    return
-  fi
+  build "$name" win32 "$log" || return
   echo "=== $name: tests"
   local exe out ran ok skipped bad
   for exe in build/win32/tests/*.exe; do

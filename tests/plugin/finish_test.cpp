@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/testing.h"
+#include "support/files.h"
 #include "support/fixture.h"
 
 namespace {
@@ -20,27 +21,6 @@ constexpr const char* kSettings = "Software\\Far\\Plugins\\Quickferry";
 // The compact copy dialog: its radio buttons for existing targets and its
 // start button.
 enum { kOnlyNewer = 5, kListNotCopied = 6, kAsk = 9, kSkip = 11, kStart = 15 };
-
-std::string WindowsPath(const fs::path& p) {
-#ifdef _WIN32
-  return p.string();
-#else
-  std::string s = "Z:" + p.string();
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
-#endif
-}
-
-void WriteFile(const fs::path& p, const std::string& text) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class FinishTest : public PluginTest {
  protected:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/testing.h"
+#include "support/files.h"
 #include "support/fixture.h"
 
 namespace {
@@ -16,27 +17,6 @@ namespace fs = std::filesystem;
 
 // The compact copy dialog (NTFS options off): its start button.
 constexpr int kStartCompact = 15;
-
-std::string WindowsPath(const fs::path& p) {
-#ifdef _WIN32
-  return p.string();
-#else
-  std::string s = "Z:" + p.string();
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
-#endif
-}
-
-void WriteFile(const fs::path& p, const std::string& text) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class RunTest : public PluginTest {
  protected:

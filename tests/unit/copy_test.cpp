@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "support/files.h"
 #include "engine/progress.h"
 #include "platform/testing.h"
 #include "run/run_state.h"
@@ -34,16 +35,6 @@ std::string Bytes(uint64_t size, unsigned seed = 1) {
     c = static_cast<char>(x >> 16);
   }
   return data;
-}
-
-void Write(const fs::path& path, const std::string& data) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << data;
-}
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 INPUT_RECORD EscKey() {
@@ -85,15 +76,6 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
     CoreTest::TearDown();
   }
 
-  static std::string Win(const fs::path& path) {
-#ifdef _WIN32
-    std::string text = path.string();
-#else
-    std::string text = "Z:" + path.string();
-#endif
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return text;
-  }
   fs::path Src(const std::string& name) const { return dir / "src" / name; }
   fs::path Dst(const std::string& name) const { return dir / "dst" / name; }
 
@@ -101,11 +83,11 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
   void AddPair(const std::string& name) {
     fs::create_directories(dir / "dst");
     WIN32_FIND_DATAA data{};
-    HANDLE find = platform::FindFirstFileA(Win(Src(name)).c_str(), &data);
+    HANDLE find = platform::FindFirstFileA(WindowsPath(Src(name)).c_str(), &data);
     ASSERT_NE(find, INVALID_HANDLE_VALUE) << name;
     platform::FindClose(find);
-    ASSERT_TRUE(AddListEntry(Win(Src(name)).c_str(), false, 0, 0, 0, nullptr, nullptr, nullptr));
-    ASSERT_TRUE(AddListEntry(Win(Dst(name)).c_str(), true,
+    ASSERT_TRUE(AddListEntry(WindowsPath(Src(name)).c_str(), false, 0, 0, 0, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(AddListEntry(WindowsPath(Dst(name)).c_str(), true,
                              data.dwFileAttributes | FILE_ATTRIBUTE_COMPRESSED |
                                  FILE_ATTRIBUTE_ENCRYPTED,
                              data.nFileSizeLow, data.nFileSizeHigh, &data.ftCreationTime,
@@ -114,7 +96,7 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
   }
   std::string AddFile(const std::string& name, uint64_t size, unsigned seed = 1) {
     std::string data = Bytes(size, seed);
-    Write(Src(name), data);
+    WriteFile(Src(name), data);
     AddPair(name);
     return data;
   }
@@ -138,7 +120,7 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
   }
   static uint64_t LastWrite(const fs::path& path) {
     WIN32_FIND_DATAA data{};
-    HANDLE find = platform::FindFirstFileA(Win(path).c_str(), &data);
+    HANDLE find = platform::FindFirstFileA(WindowsPath(path).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return 0;
     platform::FindClose(find);
     return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
@@ -171,7 +153,7 @@ TEST_P(CopyTest, CopiesEverySizeAcrossBufferBoundariesByteForByte) {
   EXPECT_EQ(LastDoneIndex, static_cast<int>(std::size(sizes)) - 1);
   for (size_t i = 0; i < std::size(sizes); ++i) {
     std::string name = "f" + std::to_string(i);
-    EXPECT_EQ(Read(Dst(name)), data[i]) << name << " of " << sizes[i] << " bytes";
+    EXPECT_EQ(ReadFile(Dst(name)), data[i]) << name << " of " << sizes[i] << " bytes";
     EXPECT_EQ(State(static_cast<DWORD>(i)), EntryDone) << name;
     uint64_t written = RecordOf(static_cast<DWORD>(i))->bytesWritten;  // packed: read by value
     EXPECT_EQ(written, sizes[i]) << name;
@@ -187,7 +169,7 @@ TEST_P(CopyTest, MoveRemovesEachSourceOnceItsTargetIsWhole) {
   IsMove = 1;
   std::string a = AddFile("a", 3 * kBuffer + 7), b = AddFile("b", 0);
   Run();
-  EXPECT_EQ(Read(Dst("a")), a);
+  EXPECT_EQ(ReadFile(Dst("a")), a);
   EXPECT_TRUE(fs::exists(Dst("b")));
   EXPECT_FALSE(fs::exists(Src("a")));
   EXPECT_FALSE(fs::exists(Src("b")));
@@ -199,11 +181,11 @@ TEST_P(CopyTest, ASourceThatChangedSizeIsCopiedButNotRemoved) {
   IsMove = 1;
   AddFile("grew", 1000);
   AddFile("shrank", 2 * kBuffer);
-  Write(Src("grew"), Bytes(70000, 9));  // after the scan took its size
-  Write(Src("shrank"), Bytes(10, 9));
+  WriteFile(Src("grew"), Bytes(70000, 9));  // after the scan took its size
+  WriteFile(Src("shrank"), Bytes(10, 9));
   Run();
-  EXPECT_EQ(Read(Dst("grew")), Bytes(70000, 9));
-  EXPECT_EQ(Read(Dst("shrank")), Bytes(10, 9));
+  EXPECT_EQ(ReadFile(Dst("grew")), Bytes(70000, 9));
+  EXPECT_EQ(ReadFile(Dst("shrank")), Bytes(10, 9));
   EXPECT_TRUE(fs::exists(Src("grew")));
   EXPECT_TRUE(fs::exists(Src("shrank")));
   EXPECT_EQ(State(0), EntryDone);
@@ -226,10 +208,10 @@ TEST_P(CopyTest, AppendAddsToTheTargetAndAMoveChecksTheGrownSize) {
     IsMove = 1;
     RunOptions.OverwriteMode = c.overwriteMode;
     std::string data = AddFile("a", kBuffer + 5);
-    Write(Dst("a"), "old:");
+    WriteFile(Dst("a"), "old:");
     if (c.dialogAnswer) host->dialogAnswers.push_back({c.dialogAnswer, nullptr});
     Run();
-    EXPECT_EQ(Read(Dst("a")), "old:" + data);
+    EXPECT_EQ(ReadFile(Dst("a")), "old:" + data);
     EXPECT_EQ(fs::exists(Src("a")), !c.sourceRemoved);
     EXPECT_EQ(host->dialogCalls.size(), c.dialogAnswer ? 1u : 0u);
   }
@@ -237,21 +219,21 @@ TEST_P(CopyTest, AppendAddsToTheTargetAndAMoveChecksTheGrownSize) {
 
 TEST_P(CopyTest, AFileLargerThanTheBufferIsAskedAboutOnce) {
   std::string data = AddFile("big", 3 * kBuffer + 100);
-  Write(Dst("big"), "old");
+  WriteFile(Dst("big"), "old");
   host->dialogAnswers.push_back({11, nullptr});  // overwrite
   Run();
   EXPECT_EQ(host->dialogCalls.size(), 1u);
-  EXPECT_EQ(Read(Dst("big")), data);
+  EXPECT_EQ(ReadFile(Dst("big")), data);
 }
 
 TEST_P(CopyTest, SkipAnsweredWhileTheReaderIsAheadLeavesTheTargetAndCountsOnce) {
   std::string keep = AddFile("keep", 1000);
   AddFile("big", 4 * kBuffer);
-  Write(Dst("big"), "old");
+  WriteFile(Dst("big"), "old");
   host->dialogAnswers.push_back({12, nullptr});  // skip
   Run();
-  EXPECT_EQ(Read(Dst("big")), "old");
-  EXPECT_EQ(Read(Dst("keep")), keep);
+  EXPECT_EQ(ReadFile(Dst("big")), "old");
+  EXPECT_EQ(ReadFile(Dst("keep")), keep);
   EXPECT_TRUE(State(1) & EntrySkip);
   EXPECT_TRUE(State(1) & EntryTotalsAdjusted);
   EXPECT_EQ(TotalBytes, 1000u);
@@ -270,7 +252,7 @@ TEST_P(CopyTest, ASourceThatCannotBeOpenedIsReportedAndLeftAlone) {
   EXPECT_TRUE(Showed(42));
   EXPECT_EQ(State(0), 0u);
   EXPECT_FALSE(fs::exists(Dst("gone")));
-  EXPECT_EQ(Read(Dst("other")), other);
+  EXPECT_EQ(ReadFile(Dst("other")), other);
 }
 
 TEST_P(CopyTest, ReadErrorsRetryOrSkip) {
@@ -284,7 +266,7 @@ TEST_P(CopyTest, ReadErrorsRetryOrSkip) {
     EXPECT_EQ(pt::FaultsFired(), 1);
     EXPECT_TRUE(Showed(43));
     if (answer == 0) {
-      EXPECT_EQ(Read(Dst("a")), data);
+      EXPECT_EQ(ReadFile(Dst("a")), data);
       EXPECT_EQ(State(0), EntryDone);
     } else {
       EXPECT_EQ(State(0) & (EntrySkip | EntryFailed | EntryDone), EntrySkip | EntryFailed);
@@ -302,7 +284,7 @@ TEST_P(CopyTest, ATargetThatCannotBeCreatedFailsOnlyThatFile) {
   EXPECT_TRUE(Showed(39));
   // A writer thread may fail the file while the reader still reads it.
   EXPECT_EQ(State(0) & ~EntryReaderPassed, EntrySkip | EntryFailed | EntryTotalsAdjusted);
-  EXPECT_EQ(Read(Dst("b")), b);
+  EXPECT_EQ(ReadFile(Dst("b")), b);
   EXPECT_EQ(TotalBytes, 10u);
 }
 
@@ -331,11 +313,11 @@ TEST_P(CopyTest, WriteFailuresAndShortWritesRetryWithoutLossOrDuplication) {
     EXPECT_EQ(pt::FaultsFired(), 1);
     EXPECT_TRUE(Showed(40));
     if (c.answer == 0) {
-      EXPECT_EQ(Read(Dst("a")), data);
+      EXPECT_EQ(ReadFile(Dst("a")), data);
       EXPECT_FALSE(fs::exists(Src("a")));
     } else {
       EXPECT_FALSE(fs::exists(Dst("a")));  // the partial target goes
-      EXPECT_EQ(Read(Src("a")), data);     // and the source stays
+      EXPECT_EQ(ReadFile(Src("a")), data);     // and the source stays
       EXPECT_EQ(State(0) & (EntrySkip | EntryFailed | EntryRemoveTarget),
                 EntrySkip | EntryFailed | EntryRemoveTarget);
     }
@@ -350,7 +332,7 @@ TEST_P(CopyTest, AnAppendTakenBackKeepsTheUsersData) {
     Restart();
     RunOptions.OverwriteMode = OverwriteAppend;
     AddFile("a", 3 * kBuffer);
-    Write(Dst("a"), "old:");
+    WriteFile(Dst("a"), "old:");
     if (escape) {
       host->onText = [](const char* text) {
         if (std::string(text).find("dst\\a") != std::string::npos) pt::ConsoleFeedInput(EscKey());
@@ -362,7 +344,7 @@ TEST_P(CopyTest, AnAppendTakenBackKeepsTheUsersData) {
     Run();
     host->onText = nullptr;
     EXPECT_EQ(BreakRequested, escape ? 1 : 0);
-    EXPECT_EQ(Read(Dst("a")), "old:");
+    EXPECT_EQ(ReadFile(Dst("a")), "old:");
   }
 }
 
@@ -373,8 +355,8 @@ TEST_P(CopyTest, AMovedSourceThatCannotBeDeletedStaysWithItsTarget) {
   host->messageAnswers.push_back(0);
   Run();
   EXPECT_TRUE(Showed(41));
-  EXPECT_EQ(Read(Src("a")), data);
-  EXPECT_EQ(Read(Dst("a")), data);
+  EXPECT_EQ(ReadFile(Src("a")), data);
+  EXPECT_EQ(ReadFile(Dst("a")), data);
   EXPECT_EQ(State(0), EntryDone);
 }
 
@@ -413,7 +395,7 @@ TEST_P(CopyTest, EscDeletesOnlyThePartlyWrittenTarget) {
     for (int i = 0; i < 3; ++i) {
       std::string name(1, static_cast<char>('a' + i));
       if (i <= c.lastDone)
-        EXPECT_EQ(Read(Dst(name)), data[i]) << name;
+        EXPECT_EQ(ReadFile(Dst(name)), data[i]) << name;
       else
         EXPECT_FALSE(fs::exists(Dst(name))) << name;
     }
@@ -437,7 +419,7 @@ TEST_P(CopyTest, ConfirmedBreakAsksAndNoGoesOnWithoutLoss) {
     if (answer == 0)
       EXPECT_FALSE(fs::exists(Dst("a")));
     else
-      EXPECT_EQ(Read(Dst("a")), data);
+      EXPECT_EQ(ReadFile(Dst("a")), data);
   }
 }
 
@@ -450,7 +432,7 @@ TEST_P(CopyTest, EscWithModifiersOrOtherKeysIsNoBreak) {
   pt::ConsoleFeedInput(letter);
   Run();
   EXPECT_EQ(BreakRequested, 0);
-  EXPECT_EQ(Read(Dst("a")), data);
+  EXPECT_EQ(ReadFile(Dst("a")), data);
   EXPECT_EQ(pt::ConsoleInputCount(), 0);  // drained
 }
 

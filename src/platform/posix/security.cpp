@@ -26,20 +26,6 @@ constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
 constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
 
-// advapi32's types, for these signatures only.
-struct LUID {
-  DWORD LowPart;
-  LONG HighPart;
-};
-struct LUID_AND_ATTRIBUTES {
-  LUID Luid;
-  DWORD Attributes;
-};
-struct TOKEN_PRIVILEGES {
-  DWORD PrivilegeCount;
-  LUID_AND_ATTRIBUTES Privileges[1];
-};
-
 // ---- Security blob --------------------------------------------------------
 
 constexpr uint32_t kBlobMagic = 0x44534651;  // "QFSD"

@@ -1,0 +1,31 @@
+// Real files for the tests that work on trees: paths as the plug-in sees
+// them, and whole-file reads and writes.
+#pragma once
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+// The Windows path of a local one (Linux reaches / as Z:).
+inline std::string WindowsPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+  std::string text = path.string();
+#else
+  std::string text = "Z:" + path.string();
+#endif
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+// Creates the folders on the way.
+inline void WriteFile(const std::filesystem::path& path, const std::string& data) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
