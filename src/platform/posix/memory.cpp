@@ -202,6 +202,9 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
   size_t length = (size + page - 1) / page * page;
   void* pages = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) return NoMemory();
+  // Copy buffers are hundreds of megabytes: large pages spare most of the
+  // faults of their first fill (a hint; the kernel may decline).
+  if (length >= (4u << 20)) ::madvise(pages, length, MADV_HUGEPAGE);
   try {
     std::lock_guard<std::mutex> lock(g_pagesMutex);
     g_pages[pages] = length;
