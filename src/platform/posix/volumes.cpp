@@ -1,6 +1,7 @@
 // Drives and volumes on Linux: the drive table's kinds, and the mounts of
 // /proc/self/mountinfo for everything the table does not say.
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -72,6 +73,25 @@ std::vector<Mount> ReadMounts() {
   return mounts;
 }
 
+// In a chroot the root's own mount lies outside what mountinfo shows:
+// the root is then taken as one volume, its type from statfs.
+bool RootMount(Mount* found) {
+  struct stat root;
+  struct statfs info;
+  if (::stat("/", &root) != 0 || ::statfs("/", &info) != 0) return false;
+  const struct {
+    unsigned long magic;
+    const char* name;
+  } kinds[] = {{0xEF53, "ext4"}, {0x9123683E, "btrfs"}, {0x58465342, "xfs"},
+               {0x01021994, "tmpfs"}, {0x794C7630, "overlay"}};
+  found->device = root.st_dev;
+  found->point = "/";
+  found->fsType = "unknown";
+  for (const auto& kind : kinds)
+    if (static_cast<unsigned long>(info.f_type) == kind.magic) found->fsType = kind.name;
+  return true;
+}
+
 // The mount that holds the real path `path`: the longest mount point above
 // it, and of equal ones the latest, which covers the others.
 bool MountOf(const std::string& path, Mount* found) {
@@ -86,6 +106,7 @@ bool MountOf(const std::string& path, Mount* found) {
       any = true;
     }
   }
+  if (!any) any = RootMount(found);
   return any;
 }
 
