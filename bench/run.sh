@@ -47,25 +47,34 @@ big_bytes=$(stat -c %s "$work/big/big.bin")
 
 warm() { find "$1" -type f -exec cat {} + >/dev/null; }
 
-# run NAME SOURCE DEST-PARENT COMMAND...: one timed run into a new folder.
-# Appends "name seconds peak-kib" to $results.
-timed() {  # COMMAND...: elapsed seconds and peak KiB into $work/time.txt
-  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+timed() {  # COMMAND...: elapsed seconds (microsecond clock) and peak KiB into $work/time.txt
+  local start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$work/peak.txt" "$@" >/dev/null 2>&1 || true
+  local end=$EPOCHREALTIME
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') $(tail -1 "$work/peak.txt")" >"$work/time.txt"
 }
+
+# run NAME SOURCE COMMAND...: one timed run into a new folder; appends
+# "name seconds peak-kib" to $results.
 results=$work/results.txt
+rm -rf "$work/out"
 : >"$results"
 n=0
+last_big=
 run() {
   local name=$1 source=$2; shift 2
   n=$((n + 1))
   local dest=$work/out/$n
-  rm -rf "$work/out"
+  # Trees stay until the end: creating thousands of files right after
+  # deleting as many is slow for minutes. A single big file may go.
+  [ -z "$last_big" ] || rm -rf "$last_big"
+  last_big=
   mkdir -p "$dest"
   sync
   warm "$source"
-  local line
   timed "$@" "$source" "$dest/"
   echo "$name $(tail -1 "$work/time.txt")" >>"$results"
+  case $name in big:*) last_big=$dest ;; esac
 }
 
 tools=(cp cp-noreflink rsync qf-serial qf-parallel)
@@ -116,13 +125,13 @@ awk -v big="$big_bytes" -v files="$small_files" '
       k = order[i]; split(k, p, ":"); c = p[1]
       if (!(k in med)) continue
       s = med[k]
-      if (c == "big") rate = sprintf("%.0f MB/s", s > 0 ? big / s / 1e6 : 0)
-      else if (c == "small") rate = sprintf("%.0f files/s", s > 0 ? files / s : 0)
+      if (c == "big") rate = sprintf("%.0f MB/s", (s > 0 ? big / s / 1e6 : 0))
+      else if (c == "small") rate = sprintf("%.0f files/s", (s > 0 ? files / s : 0))
       else rate = "-"
       ref = (c == "move") ? med["move:mv"] : med[c ":cp"]
       refnr = (c == "move") ? med["move:mv"] : med[c ":cp-noreflink"]
       # Ratios of throughput: above 1 is faster than the reference.
-      printf "%-26s %10.3f %12s %10.1f %9.2f %9.2f\n", k, s, rate, m[k] / 1024, s > 0 ? ref / s : 0, s > 0 ? refnr / s : 0
+      printf "%-26s %10.3f %12s %10.1f %9.2f %9.2f\n", k, s, rate, m[k] / 1024, (s > 0 ? ref / s : 0), (s > 0 ? refnr / s : 0)
     }
   }' "$results"
 echo "(rounds: $rounds; work folder: $work; raw times in $results)"

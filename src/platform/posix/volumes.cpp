@@ -1,10 +1,13 @@
 // Drives and volumes on Linux: the drive table's kinds, and the mounts of
 // /proc/self/mountinfo for everything the table does not say.
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,6 +36,9 @@ struct Mount {
   dev_t device = 0;
   std::string point;   // where it is mounted
   std::string fsType;  // "ext4", "nfs4", ...
+  // What stat of the point gave when the table was read (0, 0 if it failed).
+  dev_t pointDevice = 0;
+  ino_t pointInode = 0;
 };
 
 // mountinfo writes space, tab, newline and backslash as \ooo.
@@ -50,10 +57,9 @@ std::string Unescape(const std::string& field) {
   return out;
 }
 
-// The mounts in mount order; an over-mount comes after what it covers.
-std::vector<Mount> ReadMounts() {
+std::vector<Mount> ParseMounts(const std::string& text) {
   std::vector<Mount> mounts;
-  std::ifstream file("/proc/self/mountinfo");
+  std::istringstream file(text);
   std::string line;
   while (std::getline(file, line)) {
     // id parent major:minor root point options [optional...] - type source super
@@ -68,9 +74,62 @@ std::vector<Mount> ReadMounts() {
       continue;
     mount.device = makedev(major, minor);
     mount.point = Unescape(point);
+    struct stat info;
+    if (::stat(mount.point.c_str(), &info) == 0) {
+      mount.pointDevice = info.st_dev;
+      mount.pointInode = info.st_ino;
+    }
     mounts.push_back(mount);
   }
   return mounts;
+}
+
+// The mount table is asked for every entry a run scans; reading and parsing
+// mountinfo each time was most of a small-file copy's time. It is read
+// again only when the kernel reports a change on it (poll's POLLPRI).
+// The open file shows the process and mount namespace it was opened in: a
+// child after fork (which may then enter a namespace of its own) opens it
+// again.
+std::mutex g_mountsMutex;
+int g_mountsFile = -1;
+bool g_mountsRead = false;
+pid_t g_mountsProcess = 0;
+std::vector<Mount> g_mounts;
+
+// The mounts in mount order; an over-mount comes after what it covers.
+std::vector<Mount> ReadMounts() {
+  std::lock_guard<std::mutex> lock(g_mountsMutex);
+  pid_t current = ::getpid();
+  if (g_mountsFile >= 0 && current != g_mountsProcess) {
+    ::close(g_mountsFile);
+    g_mountsFile = -1;
+    g_mountsRead = false;
+  }
+  if (g_mountsFile < 0) {
+    g_mountsFile = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    g_mountsProcess = current;
+  }
+  if (g_mountsFile < 0) return {};
+  pollfd watch{g_mountsFile, POLLPRI, 0};
+  bool changed = ::poll(&watch, 1, 0) > 0 && (watch.revents & (POLLPRI | POLLERR));
+  if (g_mountsRead && !changed) return g_mounts;
+  std::string text;
+  char chunk[8192];
+  ::lseek(g_mountsFile, 0, SEEK_SET);
+  for (ssize_t n; (n = ::read(g_mountsFile, chunk, sizeof chunk)) != 0;) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // Not kept: opened afresh next time (the process it showed may be gone).
+      ::close(g_mountsFile);
+      g_mountsFile = -1;
+      g_mountsRead = false;
+      return ParseMounts(text);
+    }
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  g_mounts = ParseMounts(text);
+  g_mountsRead = true;
+  return g_mounts;
 }
 
 // In a chroot the root's own mount lies outside what mountinfo shows:
@@ -141,6 +200,18 @@ struct Root {
   std::string directory;  // the Linux directory of the root
 };
 
+// A cheap test before the exact one: a directory that is a mount point is
+// the same file as one of the table's points. One stat instead of
+// resolving every component of the path.
+bool MaybeMountPoint(const std::string& host) {
+  struct stat info;
+  if (::stat(host.c_str(), &info) != 0) return true;  // let the exact test decide
+  for (const Mount& m : ReadMounts())
+    if (m.pointInode == 0 || (m.pointDevice == info.st_dev && m.pointInode == info.st_ino))
+      return true;
+  return false;
+}
+
 Root IdentifyRoot(const std::string& full) {
   Root root;
   size_t rootLength = detail::RootLength(full);
@@ -159,7 +230,8 @@ Root IdentifyRoot(const std::string& full) {
   DWORD error;
   Mount mount;
   if (full.back() == '\\' && detail::HostPathOf(full.c_str(), &host, &error) &&
-      RealPath(host, &real) && MountOf(real, &mount) && mount.point == real) {
+      MaybeMountPoint(host) && RealPath(host, &real) && MountOf(real, &mount) &&
+      mount.point == real) {
     root.kind = RootKind::MountPoint;
     root.directory = real;
   }
