@@ -314,18 +314,30 @@ DescriptionTable* ReadDescriptions(const char* directory) {
   return table;
 }
 
-int AddDescription(DescriptionTable* table, const char* name, const char* text) {
+namespace {
+
+// A new entry at the end; with `replace`, the name's first entry goes once
+// the new one is sure to fit.
+int AddEntry(DescriptionTable* table, const char* name, const char* text, bool replace) {
   if (table == nullptr || name == nullptr || *name == 0 || text == nullptr || *text == 0 ||
       !CanWrite(name, text))
     return 0;
   size_t nameLength = std::strlen(name);
   size_t textLength = std::strlen(text);
+  // Name or text may lie in the pool, which the reservation can move.
   int64_t nameAt = PoolOffset(table, name);
   int64_t textAt = PoolOffset(table, text);
   if (!Reserve(table, EntryBytes(nameLength, textLength))) return 0;
   if (nameAt >= 0) name = table->pool + nameAt;
   if (textAt >= 0) text = table->pool + textAt;
+  if (replace) TakeDescription(table, name, 1);
   return Append(table, name, nameLength, text, textLength);
+}
+
+}  // namespace
+
+int AddDescription(DescriptionTable* table, const char* name, const char* text) {
+  return AddEntry(table, name, text, false);
 }
 
 const char* TakeDescription(DescriptionTable* table, const char* name, int remove) {
@@ -341,19 +353,7 @@ const char* TakeDescription(DescriptionTable* table, const char* name, int remov
 }
 
 int SetDescription(DescriptionTable* table, const char* name, const char* text) {
-  if (table == nullptr || name == nullptr || *name == 0 || text == nullptr || *text == 0 ||
-      !CanWrite(name, text))
-    return 0;
-  // Room first: the old entry only goes once the new one is sure to fit.
-  size_t nameLength = std::strlen(name);
-  size_t textLength = std::strlen(text);
-  int64_t nameAt = PoolOffset(table, name);
-  int64_t textAt = PoolOffset(table, text);
-  if (!Reserve(table, EntryBytes(nameLength, textLength))) return 0;
-  if (nameAt >= 0) name = table->pool + nameAt;
-  if (textAt >= 0) text = table->pool + textAt;
-  TakeDescription(table, name, 1);
-  return Append(table, name, nameLength, text, textLength);
+  return AddEntry(table, name, text, true);
 }
 
 char* DescriptionImage(const DescriptionTable* table, DWORD* size) {

@@ -16,25 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace pt = platform::testing;
 
-class FileIoTest : public layer_test::LayerTest {
+class FileIoTest : public layer_test::FileTreeTest {
  protected:
-  void TearDown() override {
-    std::error_code ignored;
-    for (auto& entry : fs::recursive_directory_iterator(dir, ignored))
-      platform::SetFileAttributesA(layer_test::WinPath(entry.path()).c_str(),
-                                   FILE_ATTRIBUTE_NORMAL);
-    LayerTest::TearDown();
-  }
-  std::string P(const std::string& name) const { return folder + "\\" + name; }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name, std::ios::binary) << text;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream file(dir / name, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
   HANDLE Open(const std::string& name, DWORD access, DWORD disposition, DWORD flags = 0) {
     return platform::CreateFileA(P(name).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                  flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);

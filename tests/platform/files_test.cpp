@@ -23,25 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace pt = platform::testing;
 
-class FilesTest : public layer_test::LayerTest {
+class FilesTest : public layer_test::FileTreeTest {
  protected:
-  void TearDown() override {
-    // Read-only entries would keep Windows from removing the folder.
-    std::error_code ignored;
-    for (auto& entry : fs::recursive_directory_iterator(dir, ignored))
-      platform::SetFileAttributesA(layer_test::WinPath(entry.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
-    LayerTest::TearDown();
-  }
-  std::string P(const std::string& name) const { return folder + "\\" + name; }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir / name, std::ios::binary) << text;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream file(dir / name, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
   bool Exists(const std::string& name) const { return fs::exists(dir / name); }
 };
 

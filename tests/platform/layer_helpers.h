@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/testing.h"
@@ -70,6 +72,28 @@ class LayerTest : public PlatformTest {
 
   std::string savedDirectory;
   std::string folder;  // `dir` as a Windows path
+};
+
+// Files in the test's folder; read-only leftovers are cleared at the end,
+// since Windows would not remove the folder otherwise.
+class FileTreeTest : public LayerTest {
+ protected:
+  void TearDown() override {
+    std::error_code ignored;
+    for (auto& entry : std::filesystem::recursive_directory_iterator(dir, ignored))
+      platform::SetFileAttributesA(WinPath(entry.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+    LayerTest::TearDown();
+  }
+  std::string P(const std::string& name) const { return folder + "\\" + name; }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream file(dir / name, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
 };
 
 // A buffer with a guard behind `size` bytes that a call must leave alone.

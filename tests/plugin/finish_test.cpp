@@ -22,17 +22,10 @@ constexpr const char* kSettings = "Software\\Far\\Plugins\\Quickferry";
 // start button.
 enum { kOnlyNewer = 5, kListNotCopied = 6, kAsk = 9, kSkip = 11, kStart = 15 };
 
-class FinishTest : public PluginTest {
+class FinishTest : public TwoPanelTest {
  protected:
   void SetUp() override {
-    PluginTest::SetUp();
-    Start();
-    src = dir / "src";
-    dst = dir / "dst";
-    fs::create_directories(src);
-    fs::create_directories(dst);
-    host->active.folder = WindowsPath(src);
-    host->passive.folder = WindowsPath(dst);
+    TwoPanelTest::SetUp();
     SetRegistryDword(kSettings, "CopyDescs", 1);
   }
   void TearDown() override {
@@ -75,7 +68,6 @@ class FinishTest : public PluginTest {
       if (call.command >= 3 && call.command <= 6) commands.push_back(call.command);
     return commands;
   }
-  fs::path src, dst;
 };
 
 TEST_F(FinishTest, CopyBringsTheDataAndTheDescriptionIntoANewHiddenFile) {

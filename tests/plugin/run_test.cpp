@@ -18,18 +18,8 @@ namespace fs = std::filesystem;
 // The compact copy dialog (NTFS options off): its start button.
 constexpr int kStartCompact = 15;
 
-class RunTest : public PluginTest {
+class RunTest : public TwoPanelTest {
  protected:
-  void SetUp() override {
-    PluginTest::SetUp();
-    Start();
-    src = dir / "src";
-    dst = dir / "dst";
-    fs::create_directories(src);
-    fs::create_directories(dst);
-    host->active.folder = WindowsPath(src);
-    host->passive.folder = WindowsPath(dst);
-  }
   // Chooses menu item `item` and starts the copy dialog as it stands.
   void Run(int item) {
     host->menuAnswers.push_back(item);
@@ -42,7 +32,6 @@ class RunTest : public PluginTest {
       if (call.command >= 3 && call.command <= 6) commands.push_back(call.command);
     return commands;
   }
-  fs::path src, dst;
 };
 
 TEST_F(RunTest, CopyCreatesEveryDestinationFolderAndRefreshesBothPanels) {

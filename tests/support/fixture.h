@@ -34,6 +34,14 @@ class PluginTest : public PlatformTest {
   PluginModule plugin;
 };
 
+// A plug-in test on two real folders: src/ is the active panel, dst/ the
+// passive one; the host's record is handed over.
+class TwoPanelTest : public PluginTest {
+ protected:
+  void SetUp() override;
+  std::filesystem::path src, dst;
+};
+
 // The plug-in's exports: on Linux from libquickferry.so loaded with dlopen;
 // on Windows from the plug-in linked into the test (the FAR-ABI harness
 // loads the DLL itself).

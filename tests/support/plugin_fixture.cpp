@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fixture.h"
+#include "files.h"
 
 #ifdef _WIN32
 #include "plugin/plugin.h"
@@ -37,3 +38,14 @@ void PluginTest::TearDown() {
 
 void PluginTest::Start() { plugin.SetStartupInfo(&host->record); }
 
+
+void TwoPanelTest::SetUp() {
+  PluginTest::SetUp();
+  Start();
+  src = dir / "src";
+  dst = dir / "dst";
+  std::filesystem::create_directories(src);
+  std::filesystem::create_directories(dst);
+  host->active.folder = WindowsPath(src);
+  host->passive.folder = WindowsPath(dst);
+}
