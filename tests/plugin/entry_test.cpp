@@ -119,6 +119,35 @@ TEST_F(EntryTest, DeclinedRunWithCtrlShiftParkedPutsExactlyTwoKeyEvents) {
   }
 }
 
+// "plugin:" towards a plug-in panel: the run returns -1 and the host's own
+// F6 is both opened and confirmed, so its Enter pair follows the key pair.
+TEST_F(EntryTest, PluginDestinationHandsTheRunBackWithEnter) {
+  constexpr int kCompactStart = 15;
+  ParkUnder("AltShift");
+  host->active.folder = "C:\\src";
+  host->active.Add("a.txt").SetCurrent("a.txt");
+  host->passive.plugin = true;
+  host->menuAnswers.push_back(1);
+  host->dialogAnswers.push_back({kCompactStart, nullptr});  // Enter on the default "plugin:"
+  EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
+  ASSERT_EQ(host->dialogCalls.size(), 1u);
+  EXPECT_STREQ(host->dialogCalls[0].items[2].Data, "plugin:");
+
+  std::vector<INPUT_RECORD> keys = TakeInput();
+  ASSERT_EQ(keys.size(), 4u);
+  const WORD codes[] = {VK_F6, VK_F6, VK_RETURN, VK_RETURN};
+  const DWORD states[] = {18, 18, 0, 0};
+  const char chars[] = {0, 0, '\r', '\r'};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const KEY_EVENT_RECORD& k = keys[i].Event.KeyEvent;
+    EXPECT_EQ(k.wVirtualKeyCode, codes[i]);
+    EXPECT_EQ(k.dwControlKeyState, states[i]);
+    EXPECT_EQ(k.uChar.AsciiChar, chars[i]);
+    EXPECT_EQ(k.bKeyDown != 0, i % 2 == 0);
+  }
+}
+
 TEST_F(EntryTest, DeclinedRunWithNothingParkedPutsNoKey) {
   host->active.Add("..");
   host->menuAnswers.push_back(1);

@@ -391,10 +391,17 @@ TEST_P(CopyTest, EscDeletesOnlyThePartlyWrittenTarget) {
     host->onText = nullptr;
     ASSERT_TRUE(sent);
     EXPECT_EQ(BreakRequested, 1);
-    EXPECT_EQ(LastDoneIndex, c.lastDone);
+    // With a writer thread the name may first be drawn by the writer, which
+    // can then finish the entry before it sees the break: one more is done.
+    if (GetParam()) {
+      EXPECT_GE(LastDoneIndex, c.lastDone);
+      EXPECT_LE(LastDoneIndex, c.lastDone + 1);
+    } else {
+      EXPECT_EQ(LastDoneIndex, c.lastDone);
+    }
     for (int i = 0; i < 3; ++i) {
       std::string name(1, static_cast<char>('a' + i));
-      if (i <= c.lastDone)
+      if (i <= LastDoneIndex)
         EXPECT_EQ(ReadFile(Dst(name)), data[i]) << name;
       else
         EXPECT_FALSE(fs::exists(Dst(name))) << name;
