@@ -250,6 +250,9 @@ int CheckPrivateMounts(const fs::path& dir) {
   if (platform::CreateDirectoryA((WinPath(ro) + "\\x").c_str(), nullptr) ||
       platform::GetLastError() != ERROR_WRITE_PROTECT)
     return 6;
+  // What was learnt of a volume is forgotten when it is mounted anew.
+  if (::mount(nullptr, spaced.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) return 100;
+  if (!(VolumeOf((WinPath(spaced) + "\\").c_str()).flags & FILE_READ_ONLY_VOLUME)) return 7;
   return 0;
 }
 
@@ -268,8 +271,9 @@ TEST_F(VolumeTest, ReadOnlyAndEscapedMountPointsAreRecognised) {
                           "the mount named with a space is no volume root",
                           "the writable mount claims to be read-only",
                           "two file systems share a serial number",
-                          "a write on the read-only mount did not fail with ERROR_WRITE_PROTECT"};
-  EXPECT_EQ(code, 0) << (code > 0 && code < 7 ? failed[code] : "the child failed");
+                          "a write on the read-only mount did not fail with ERROR_WRITE_PROTECT",
+                          "a remount as read-only went unnoticed"};
+  EXPECT_EQ(code, 0) << (code > 0 && code < 8 ? failed[code] : "the child failed");
 }
 #endif
 

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -90,29 +92,40 @@ std::vector<Mount> ParseMounts(const std::string& text) {
 // The open file shows the process and mount namespace it was opened in: a
 // child after fork (which may then enter a namespace of its own) opens it
 // again.
+using MountTable = std::shared_ptr<const std::vector<Mount>>;
+
 std::mutex g_mountsMutex;
 int g_mountsFile = -1;
-bool g_mountsRead = false;
 pid_t g_mountsProcess = 0;
-std::vector<Mount> g_mounts;
+MountTable g_mounts;  // null until read
+// What the probes of GetVolumeInformationA found on each volume root, by
+// its real path; valid as long as the table is, since a remount that
+// changes them shows in the table.
+struct RootProbe {
+  DWORD flags = 0;
+  DWORD maxComponent = 0;
+};
+std::map<std::string, RootProbe> g_rootProbes;
 
 // The mounts in mount order; an over-mount comes after what it covers.
-std::vector<Mount> ReadMounts() {
+// Shared, not copied: it is asked several times for every scanned entry.
+MountTable ReadMounts() {
   std::lock_guard<std::mutex> lock(g_mountsMutex);
   pid_t current = ::getpid();
   if (g_mountsFile >= 0 && current != g_mountsProcess) {
     ::close(g_mountsFile);
     g_mountsFile = -1;
-    g_mountsRead = false;
+    g_mounts = nullptr;
   }
   if (g_mountsFile < 0) {
     g_mountsFile = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     g_mountsProcess = current;
   }
-  if (g_mountsFile < 0) return {};
+  if (g_mountsFile < 0) return std::make_shared<const std::vector<Mount>>();
   pollfd watch{g_mountsFile, POLLPRI, 0};
   bool changed = ::poll(&watch, 1, 0) > 0 && (watch.revents & (POLLPRI | POLLERR));
-  if (g_mountsRead && !changed) return g_mounts;
+  if (g_mounts && !changed) return g_mounts;
+  g_rootProbes.clear();
   std::string text;
   char chunk[8192];
   ::lseek(g_mountsFile, 0, SEEK_SET);
@@ -122,13 +135,12 @@ std::vector<Mount> ReadMounts() {
       // Not kept: opened afresh next time (the process it showed may be gone).
       ::close(g_mountsFile);
       g_mountsFile = -1;
-      g_mountsRead = false;
-      return ParseMounts(text);
+      g_mounts = nullptr;
+      return std::make_shared<const std::vector<Mount>>(ParseMounts(text));
     }
     text.append(chunk, static_cast<size_t>(n));
   }
-  g_mounts = ParseMounts(text);
-  g_mountsRead = true;
+  g_mounts = std::make_shared<const std::vector<Mount>>(ParseMounts(text));
   return g_mounts;
 }
 
@@ -156,7 +168,8 @@ bool RootMount(Mount* found) {
 bool MountOf(const std::string& path, Mount* found) {
   size_t best = 0;
   bool any = false;
-  for (const Mount& m : ReadMounts()) {
+  MountTable mounts = ReadMounts();
+  for (const Mount& m : *mounts) {
     bool above = m.point == "/" || path == m.point ||
                  (path.compare(0, m.point.size(), m.point) == 0 && path[m.point.size()] == '/');
     if (above && m.point.size() >= best) {
@@ -198,15 +211,15 @@ struct Root {
   RootKind kind = RootKind::NotRoot;
   detail::Drive drive;    // for Drive
   std::string directory;  // the Linux directory of the root
+  bool isDirectory = false;  // for NotRoot: the path names a directory
 };
 
 // A cheap test before the exact one: a directory that is a mount point is
 // the same file as one of the table's points. One stat instead of
 // resolving every component of the path.
-bool MaybeMountPoint(const std::string& host) {
-  struct stat info;
-  if (::stat(host.c_str(), &info) != 0) return true;  // let the exact test decide
-  for (const Mount& m : ReadMounts())
+bool MaybeMountPoint(const struct stat& info) {
+  MountTable mounts = ReadMounts();
+  for (const Mount& m : *mounts)
     if (m.pointInode == 0 || (m.pointDevice == info.st_dev && m.pointInode == info.st_ino))
       return true;
   return false;
@@ -229,8 +242,12 @@ Root IdentifyRoot(const std::string& full) {
   std::string host, real;
   DWORD error;
   Mount mount;
-  if (full.back() == '\\' && detail::HostPathOf(full.c_str(), &host, &error) &&
-      MaybeMountPoint(host) && RealPath(host, &real) && MountOf(real, &mount) &&
+  struct stat info;
+  if (full.back() != '\\' || !detail::HostPathOf(full.c_str(), &host, &error) ||
+      ::stat(host.c_str(), &info) != 0)
+    return root;
+  root.isDirectory = S_ISDIR(info.st_mode);
+  if (MaybeMountPoint(info) && RealPath(host, &real) && MountOf(real, &mount) &&
       mount.point == real) {
     root.kind = RootKind::MountPoint;
     root.directory = real;
@@ -300,6 +317,31 @@ bool TakesAttribute(const std::string& directory, const char* name) {
   return ::getxattr(directory.c_str(), name, nullptr, 0) >= 0 || errno == ENODATA;
 }
 
+// What the volume whose root is the real path `real` takes and allows, from
+// the cache while the mount table stands (a scan asks for every entry).
+bool ProbeRoot(const std::string& real, RootProbe* probe) {
+  MountTable table;
+  {
+    std::lock_guard<std::mutex> lock(g_mountsMutex);
+    table = g_mounts;
+    auto known = g_rootProbes.find(real);
+    if (known != g_rootProbes.end()) {
+      *probe = known->second;
+      return true;
+    }
+  }
+  struct statvfs vfs;
+  if (::statvfs(real.c_str(), &vfs) != 0) return false;
+  probe->flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+  if (TakesAttribute(real, "user.quickferry.probe")) probe->flags |= FILE_NAMED_STREAMS;
+  if (TakesAttribute(real, "system.posix_acl_access")) probe->flags |= FILE_PERSISTENT_ACLS;
+  if (vfs.f_flag & ST_RDONLY) probe->flags |= FILE_READ_ONLY_VOLUME;
+  probe->maxComponent = static_cast<DWORD>(vfs.f_namemax);
+  std::lock_guard<std::mutex> lock(g_mountsMutex);
+  if (table && table == g_mounts) g_rootProbes[real] = *probe;  // not if it changed meanwhile
+  return true;
+}
+
 }  // namespace
 
 DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR target, DWORD size) {
@@ -351,34 +393,27 @@ BOOL GetVolumeInformationA(LPCSTR rootPath, LPSTR volumeName, DWORD volumeNameSi
   if (full.empty() || full.back() != '\\') return detail::Fail(ERROR_INVALID_NAME);
   Root root = IdentifyRoot(full);
   if (root.kind == RootKind::UnknownDrive) return detail::Fail(ERROR_PATH_NOT_FOUND);
-  if (root.kind == RootKind::NotRoot) {
-    std::string host;
-    struct stat st;
-    bool directory = detail::HostPathOf(full.c_str(), &host, &error) &&
-                     ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    return detail::Fail(directory ? ERROR_DIR_NOT_ROOT : ERROR_PATH_NOT_FOUND);
-  }
+  if (root.kind == RootKind::NotRoot)
+    return detail::Fail(root.isDirectory ? ERROR_DIR_NOT_ROOT : ERROR_PATH_NOT_FOUND);
   bool cdRom = root.kind == RootKind::Drive && root.drive.kind == DriveKind::CdRom;
   std::string real;
   Mount mount;
   struct stat st;
-  struct statvfs vfs;
+  RootProbe probe;
   if (!RealPath(root.directory, &real) || ::stat(real.c_str(), &st) != 0 ||
-      ::statvfs(real.c_str(), &vfs) != 0 || !MountOf(real, &mount)) {
+      !MountOf(real, &mount) || !ProbeRoot(real, &probe)) {
     // A CD-ROM drive without its disc is not ready; any other root is missing.
     return detail::Fail(cdRom ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
   }
-  DWORD flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
-  if (TakesAttribute(real, "user.quickferry.probe")) flags |= FILE_NAMED_STREAMS;
-  if (TakesAttribute(real, "system.posix_acl_access")) flags |= FILE_PERSISTENT_ACLS;
+  DWORD flags = probe.flags;
   if (mount.fsType == "btrfs") flags |= FILE_FILE_COMPRESSION;
   bool readOnlyDrive =
       root.kind == RootKind::Drive && (cdRom || root.drive.kind == DriveKind::ReadOnly);
-  if ((vfs.f_flag & ST_RDONLY) || readOnlyDrive) flags |= FILE_READ_ONLY_VOLUME;
+  if (readOnlyDrive) flags |= FILE_READ_ONLY_VOLUME;
 
   if (volumeName && volumeNameSize) volumeName[0] = 0;  // Linux volumes carry no label here
   if (serialNumber) *serialNumber = SerialOf(st.st_dev);
-  if (maxComponentLength) *maxComponentLength = static_cast<DWORD>(vfs.f_namemax);
+  if (maxComponentLength) *maxComponentLength = probe.maxComponent;
   if (fileSystemFlags) *fileSystemFlags = flags;
   if (fileSystemName && fileSystemNameSize) {
     size_t n = std::min<size_t>(mount.fsType.size(), fileSystemNameSize - 1);
