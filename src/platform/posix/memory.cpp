@@ -202,9 +202,11 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
   size_t length = (size + page - 1) / page * page;
   void* pages = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) return NoMemory();
-  // Copy buffers are hundreds of megabytes: large pages spare most of the
-  // faults of their first fill (a hint; the kernel may decline).
-  if (length >= (4u << 20)) ::madvise(pages, length, MADV_HUGEPAGE);
+  // Small pages only: every copied file starts on a 64 KiB boundary of the
+  // copy buffer, so small files touch a fraction of its pages, and each
+  // large page would be zeroed whole on first touch (measured: 20% slower
+  // on 20,000 small files, no gain on a 1 GiB file).
+  ::madvise(pages, length, MADV_NOHUGEPAGE);
   try {
     std::lock_guard<std::mutex> lock(g_pagesMutex);
     g_pages[pages] = length;
