@@ -62,12 +62,6 @@ class FinishTest : public TwoPanelTest {
     if (path.back() != '\\') path += '\\';
     return path + "Quickferry.temp";
   }
-  std::vector<int> PanelCommands() {
-    std::vector<int> commands;
-    for (const auto& call : host->controlCalls)
-      if (call.command >= 3 && call.command <= 6) commands.push_back(call.command);
-    return commands;
-  }
 };
 
 TEST_F(FinishTest, CopyBringsTheDataAndTheDescriptionIntoANewHiddenFile) {

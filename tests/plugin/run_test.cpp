@@ -26,12 +26,6 @@ class RunTest : public TwoPanelTest {
     host->dialogAnswers.push_back({kStartCompact, nullptr});
     EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
   }
-  std::vector<int> PanelCommands() {
-    std::vector<int> commands;
-    for (const auto& call : host->controlCalls)
-      if (call.command >= 3 && call.command <= 6) commands.push_back(call.command);
-    return commands;
-  }
 };
 
 TEST_F(RunTest, CopyCreatesEveryDestinationFolderAndRefreshesBothPanels) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/plugin_module.h"
 #include "scripted_host.h"
@@ -39,6 +40,8 @@ class PluginTest : public PlatformTest {
 class TwoPanelTest : public PluginTest {
  protected:
   void SetUp() override;
+  // The panel commands (Control 3 to 6: update, redraw) the plug-in sent.
+  std::vector<int> PanelCommands() const;
   std::filesystem::path src, dst;
 };
 

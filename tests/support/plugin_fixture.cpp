@@ -49,3 +49,10 @@ void TwoPanelTest::SetUp() {
   host->active.folder = WindowsPath(src);
   host->passive.folder = WindowsPath(dst);
 }
+
+std::vector<int> TwoPanelTest::PanelCommands() const {
+  std::vector<int> commands;
+  for (const auto& call : host->controlCalls)
+    if (call.command >= 3 && call.command <= 6) commands.push_back(call.command);
+  return commands;
+}

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "support/files.h"
 #include "platform/testing.h"
 #include "run/run_state.h"
 #include "scan/scan.h"
@@ -183,30 +184,16 @@ class DescriptionFiles : public CoreTest {
     RunOptions = RunOptionsRecord{};
     std::error_code ignored;
     for (const auto& entry : fs::recursive_directory_iterator(dir, ignored))
-      platform::SetFileAttributesA(Win(entry.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+      platform::SetFileAttributesA(WindowsPath(entry.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(host->unexpectedCalls, 0);
     CoreTest::TearDown();
   }
 
-  static std::string Win(const fs::path& path) {
-#ifdef _WIN32
-    std::string text = path.string();
-#else
-    std::string text = "Z:" + path.string();
-#endif
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return text;
-  }
-  std::string W(const std::string& relative) const { return Win(dir / relative); }
+  std::string W(const std::string& relative) const { return WindowsPath(dir / relative); }
   void Write(const std::string& relative, const std::string& text) const {
-    std::ofstream(dir / relative, std::ios::binary) << text;
+    WriteFile(dir / relative, text);
   }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(dir / relative, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string Read(const std::string& relative) const { return ReadFile(dir / relative); }
   bool Exists(const std::string& relative) const { return fs::exists(dir / relative); }
   DWORD Attributes(const std::string& relative) const {
     return platform::GetFileAttributesA(W(relative).c_str());

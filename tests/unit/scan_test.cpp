@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "support/files.h"
 #include "platform/testing.h"
 #include "run/run_state.h"
 #include "settings/settings.h"
@@ -54,18 +55,8 @@ class ScanTest : public CoreTest {
     CoreTest::TearDown();
   }
 
-  // A path as the platform sees it.
-  static std::string Win(const fs::path& path) {
-#ifdef _WIN32
-    std::string text = path.string();
-#else
-    std::string text = "Z:" + path.string();
-#endif
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return text;
-  }
   std::string Rel(const std::string& path) const {
-    std::string base = Win(dir) + "\\";
+    std::string base = WindowsPath(dir) + "\\";
     return path.compare(0, base.size(), base) == 0 ? path.substr(base.size()) : path;
   }
   static void Write(const fs::path& path, const std::string& text) {
@@ -91,7 +82,7 @@ class ScanTest : public CoreTest {
               &data.ftLastWriteTime, flags);
   }
   void Scan(const fs::path& source, const fs::path& destination, DWORD flags = 0) {
-    ScanItem(Win(source), Win(destination), flags);
+    ScanItem(WindowsPath(source), WindowsPath(destination), flags);
   }
 
   std::vector<Pair> Pairs() const {
@@ -150,7 +141,7 @@ TEST_F(ScanTest, CopyListsEachFolderBeforeItsContents) {
   EXPECT_EQ(TotalBytes, 10u + 5u + 3u);
 
   WIN32_FIND_DATAA data;
-  HANDLE find = platform::FindFirstFileA(Win(dir / "src/a/f.txt").c_str(), &data);
+  HANDLE find = platform::FindFirstFileA(WindowsPath(dir / "src/a/f.txt").c_str(), &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
   platform::FindClose(find);
   FILETIME recorded = Find(pairs, "src\\a\\f.txt")->record.lastWriteTime;
@@ -174,8 +165,8 @@ TEST_F(ScanTest, TotalBytesAddsSizesOf2To31AndMore) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n);
-    std::string source = Win(dir / "src" / c.item);
-    std::string destination = Win(dir / "out") + "\\" + std::to_string(n++);
+    std::string source = WindowsPath(dir / "src" / c.item);
+    std::string destination = WindowsPath(dir / "out") + "\\" + std::to_string(n++);
     DWORD attributes = platform::GetFileAttributesA(source.c_str()) | 0x4800;
     FILETIME t{};
     ScanEntry(source.c_str(), destination.c_str(), attributes, c.low, c.high, &t, &t, &t, 0);
@@ -188,7 +179,7 @@ TEST_F(ScanTest, TotalBytesAddsSizesOf2To31AndMore) {
 TEST_F(ScanTest, EqualPathsIgnoringCaseListNothing) {
   Write(dir / "src/a/f.txt", "12345");
   TotalBytes = 42;
-  std::string source = Win(dir / "src/a");
+  std::string source = WindowsPath(dir / "src/a");
   std::string upper = source;
   std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
   ASSERT_NE(upper, source);
@@ -353,7 +344,7 @@ TEST_F(ScanTest, StreamsFollowTheirFile) {
   GTEST_SKIP() << "Wine's BackupRead reports no named streams";
 #endif
   Write(dir / "src/f.txt", "12345");
-  std::string file = Win(dir / "src/f.txt");
+  std::string file = WindowsPath(dir / "src/f.txt");
   // A name byte past ASCII comes back as it went in.
   for (const std::string& stream :
        {std::string("s1:$DATA=abc"), std::string("\xE9t\xE9:$DATA=defgh")}) {
@@ -412,14 +403,14 @@ TEST_F(ScanTest, ReadOnlyIsClearedOnlyFromCdRom) {
   } cases[] = {
       {"from the CD-ROM", "E:\\tree", 1, true},
       {"option off", "E:\\tree", 0, false},
-      {"from a fixed disk", Win(dir / "cd/tree"), 1, false},
+      {"from a fixed disk", WindowsPath(dir / "cd/tree"), 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     FreeFileList();
     ASSERT_TRUE(CreateFileList());
     Settings.ClearROFromCD = c.option;
-    ScanItem(c.source, Win(dir / "out/tree"), ScanSingleItem);
+    ScanItem(c.source, WindowsPath(dir / "out/tree"), ScanSingleItem);
     int files = 0;
     for (const Pair& pair : Pairs()) {
       if (pair.record.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -436,10 +427,10 @@ TEST_F(ScanTest, OverlongPathsLeaveTheObjectOutAndGoOn) {
   Write(dir / "src/a/ok", "1");
   Write(dir / "src/a/toolong.txt", "2");
   Write(dir / "src/a/longdir/inner.txt", "3");
-  std::string destination = Win(dir / "out") + "\\";
+  std::string destination = WindowsPath(dir / "out") + "\\";
   destination += std::string(508 - destination.size(), 'd');  // + "\ok" is 511
   host->messageAnswers = {0, 0};
-  ScanItem(Win(dir / "src/a"), destination, 0);
+  ScanItem(WindowsPath(dir / "src/a"), destination, 0);
   EXPECT_EQ(Sources(Pairs()), (std::vector<std::string>{"src\\a", "src\\a\\ok"}));
   EXPECT_EQ(std::string(DestinationOf(1)).size(), 511u);
   EXPECT_EQ(Boxes(MsgCannotCreate), 2) << "one box for the file, one for the folder";
@@ -453,7 +444,7 @@ TEST_F(ScanTest, OverlongPathsLeaveTheObjectOutAndGoOn) {
   FreeFileList();
   ASSERT_TRUE(CreateFileList());
   host->messageAnswers = {0};
-  ScanItem(Win(deep), Win(dir / "out/deep"), 0);
+  ScanItem(WindowsPath(deep), WindowsPath(dir / "out/deep"), 0);
   std::vector<std::string> sources = Sources(Pairs());
   ASSERT_EQ(sources.size(), 2u);
   EXPECT_EQ(sources[1].substr(sources[1].size() - 2), "\\s");
@@ -476,7 +467,7 @@ TEST_F(ScanTest, FailedGrowthDropsTheObjectWithoutAHalfPair) {
     ASSERT_TRUE(CreateFileList());
     host->messageCalls.clear();
     host->messageAnswers = {0};
-    std::string source = Win(dir / "src" / c.item);
+    std::string source = WindowsPath(dir / "src" / c.item);
     // Fill the name buffer so that the source entry fits exactly and its
     // destination needs a growth; an even count keeps the pairs aligned.
     DWORD left = static_cast<DWORD>(source.size() + 1);
@@ -493,7 +484,7 @@ TEST_F(ScanTest, FailedGrowthDropsTheObjectWithoutAHalfPair) {
     IsMove = c.move;
     pt::ArmFault("HeapReAlloc", nullptr, 1, ERROR_NOT_ENOUGH_MEMORY);
 
-    ScanItem(source, Win(dir / "out" / c.item), static_cast<DWORD>(c.move));
+    ScanItem(source, WindowsPath(dir / "out" / c.item), static_cast<DWORD>(c.move));
 
     EXPECT_EQ(pt::FaultsFired(), 1);
     EXPECT_EQ(Boxes(MsgNoMemory), 1);
