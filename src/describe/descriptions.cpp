@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "common/run_state.h"
 #include "common/text.h"
 #include "engine/boxes.h"
 #include "engine/file_access.h"
 #include "host/messages.h"
 #include "paths/paths.h"
-#include "run/run_state.h"
 #include "scan/file_list.h"
 #include "scan/primitives.h"
 #include "settings/settings.h"

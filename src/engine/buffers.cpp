@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "common/run_state.h"
 #include "host/messages.h"
 #include "prompts.h"
-#include "run/run_state.h"
 #include "settings/settings.h"
 
 static_assert(sizeof(ChunkEntry) == 16, "the chunk table is sized at 16 bytes an entry");

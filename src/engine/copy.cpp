@@ -3,12 +3,12 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/run_state.h"
 #include "common/text.h"
 #include "file_access.h"
 #include "host/messages.h"
 #include "progress.h"
 #include "prompts.h"
-#include "run/run_state.h"
 #include "scan/file_list.h"
 #include "scan/names.h"
 #include "scan/overwrite.h"

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "boxes.h"
+#include "common/run_state.h"
 #include "common/text.h"
 #include "host/messages.h"
-#include "run/run_state.h"
 #include "scan/file_list.h"
 #include "scan/names.h"
 #include "settings/settings.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "common/run_state.h"
 #include "host/messages.h"
-#include "run/run_state.h"
 
 namespace {
 

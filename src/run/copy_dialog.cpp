@@ -3,12 +3,12 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/run_state.h"
 #include "common/text.h"
-#include "dialog_template.h"
+#include "host/dialog_template.h"
 #include "host/messages.h"
 #include "paths/paths.h"
 #include "platform/platform.h"
-#include "run_state.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/run_state.h"
 #include "common/text.h"
 #include "copy_dialog.h"
 #include "describe/descriptions.h"
@@ -10,10 +11,9 @@
 #include "engine/file_access.h"
 #include "engine/progress.h"
 #include "engine/prompts.h"
-#include "existing_targets.h"
 #include "host/messages.h"
 #include "paths/paths.h"
-#include "run_state.h"
+#include "scan/existing_targets.h"
 #include "scan/names.h"
 #include "scan/primitives.h"
 #include "scan/scan.h"

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/run_state.h"
 #include "common/text.h"
 #include "engine/boxes.h"
+#include "host/dialog_template.h"
 #include "host/messages.h"
-#include "run/dialog_template.h"
-#include "run/existing_targets.h"
-#include "run/run_state.h"
+#include "scan/existing_targets.h"
 #include "scan/names.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/run_state.h"
 #include "common/text.h"
 #include "engine/prompts.h"
 #include "host/messages.h"
@@ -9,7 +10,6 @@
 #include "overwrite.h"
 #include "paths/paths.h"
 #include "primitives.h"
-#include "run/run_state.h"
 #include "settings/settings.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <iterator>
 
+#include "host/dialog_template.h"
 #include "host/messages.h"
 #include "macros.h"
-#include "run/dialog_template.h"
 #include "settings.h"
 #include "tune.h"
 

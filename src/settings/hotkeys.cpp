@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <iterator>
 
+#include "host/dialog_template.h"
 #include "host/messages.h"
 #include "macros.h"
-#include "run/dialog_template.h"
 #include "settings.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "engine/prompts.h"
 #include "platform/testing.h"
-#include "run/run_state.h"
 #include "settings/settings.h"
 
 namespace {

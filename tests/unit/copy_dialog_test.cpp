@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "paths/paths.h"
 #include "platform/testing.h"
 #include "run/copy_dialog.h"
-#include "run/run_state.h"
 #include "settings/settings.h"
 
 namespace {

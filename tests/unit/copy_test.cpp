@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "support/files.h"
 #include "engine/progress.h"
 #include "platform/testing.h"
-#include "run/run_state.h"
 #include "scan/scan.h"
 #include "settings/settings.h"
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "support/files.h"
 #include "platform/testing.h"
-#include "run/run_state.h"
 #include "scan/scan.h"
 #include "settings/settings.h"
 

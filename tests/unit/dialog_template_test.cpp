@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "run/dialog_template.h"
+#include "host/dialog_template.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "platform/testing.h"
-#include "run/existing_targets.h"
-#include "run/run_state.h"
+#include "scan/existing_targets.h"
 #include "scan/names.h"
 #include "scan/overwrite.h"
 #include "scan/scan.h"

@@ -3,11 +3,11 @@
 #include <string>
 #include <thread>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "engine/boxes.h"
 #include "engine/progress.h"
 #include "platform/testing.h"
-#include "run/run_state.h"
 #include "scan/file_list.h"
 #include "settings/settings.h"
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/run_state.h"
 #include "core_fixture.h"
 #include "engine/prompts.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "existing_targets.h"
 
+#include "common/run_state.h"
 #include "engine/progress.h"
-#include "run/run_state.h"
 #include "scan/file_list.h"
 #include "scan/names.h"
 
