@@ -197,6 +197,10 @@ TEST_F(FinishTest, ABrokenOffMoveRemovesOnlyFoldersTheEngineReached) {
   WriteFile(src / "tree" / "a" / "f.txt", "f");
   WriteFile(src / "tree" / "b" / "big.bin", std::string(1 << 20, 'b'));
   WriteFile(src / "tree" / "c" / "g.txt", "g");
+  // Empty, and after the break; merged into an existing one, so the scan
+  // does not move it whole.
+  fs::create_directories(src / "tree" / "d");
+  fs::create_directories(dst / "tree" / "d");
   for (const char* name : {"a/f.txt", "b/big.bin", "c/g.txt"}) WriteFile(dst / "tree" / name, "old:");
   host->active.Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("tree");
   bool sent = false;
@@ -221,6 +225,7 @@ TEST_F(FinishTest, ABrokenOffMoveRemovesOnlyFoldersTheEngineReached) {
   EXPECT_TRUE(fs::exists(src / "tree" / "b" / "big.bin"));
   EXPECT_TRUE(fs::exists(src / "tree" / "c" / "g.txt"));
   EXPECT_EQ(ReadFile(dst / "tree" / "c" / "g.txt"), "old:");
+  EXPECT_TRUE(fs::is_directory(src / "tree" / "d")) << "not reached: not removed";
 }
 
 }  // namespace

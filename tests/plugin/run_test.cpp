@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "host/messages.h"
 #include "platform/testing.h"
 #include "support/files.h"
 #include "support/fixture.h"
@@ -15,8 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+namespace pt = platform::testing;
+
 // The compact copy dialog (NTFS options off): its start button.
 constexpr int kStartCompact = 15;
+// The full one: compression off, leave as is, and its start button.
+enum { kCompressOff = 18, kCompressLeave = 20, kStartFull = 26 };
+constexpr const char* kSettings = "Software\\Far\\Plugins\\Quickferry";
 
 class RunTest : public TwoPanelTest {
  protected:
@@ -96,6 +103,114 @@ TEST_F(RunTest, RelativeDestinationIsResolvedAgainstTheActivePanel) {
                                  }});
   EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
   EXPECT_EQ(ReadFile(dir / "out" / "a.txt"), "a");
+}
+
+// What a run does around the scan and the engine: which items it takes, the
+// folders it makes on the way, the flags it hands to the scan, the extras of
+// every item, and the panels it refreshes at the end.
+TEST_F(RunTest, TheRunTakesItsItemsMakesItsFoldersAndRefreshesThePanels) {
+  struct Case {
+    const char* label;
+    std::function<void()> prepare;  // files, settings, the panel, faults
+    int item;                       // of the operation menu
+    std::function<void(DialogItem*)> dialog;
+    int compressionBoxes;  // error boxes of message 37
+    std::function<void()> check;
+  };
+  auto typed = [](std::function<std::string()> destination) {
+    return [destination](DialogItem* items) {
+      std::snprintf(items[2].Data, sizeof items[2].Data, "%s", destination().c_str());
+    };
+  };
+  const Case cases[] = {
+      {"the current item alone, whatever is selected",
+       [&] {
+         for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(src / name, name);
+         host->active.Add("a.txt").Add("b.txt").Add("c.txt").Select("a.txt").Select("b.txt");
+         host->active.SetCurrent("c.txt");
+       },
+       3, typed([&] { return WindowsPath(dst) + "\\"; }), 0,
+       [&] {
+         EXPECT_EQ(ReadFile(dst / "c.txt"), "c.txt");
+         EXPECT_FALSE(fs::exists(dst / "a.txt"));
+         EXPECT_FALSE(fs::exists(dst / "b.txt"));
+         EXPECT_TRUE(fs::exists(src / "a.txt"));
+       }},
+      {"folders on the way to the destination",
+       [&] {
+         WriteFile(src / "x.txt", "x");
+         WriteFile(src / "tree" / "f.txt", "f");
+         host->active.Add("x.txt").Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("x.txt").Select(
+             "tree");
+       },
+       0, typed([&] { return WindowsPath(dst / "new" / "deeper") + "\\"; }), 0,
+       [&] {
+         EXPECT_EQ(ReadFile(dst / "new" / "deeper" / "x.txt"), "x");
+         EXPECT_EQ(ReadFile(dst / "new" / "deeper" / "tree" / "f.txt"), "f");
+       }},
+      {"a description file copied on its own",
+       [&] {
+         SetRegistryDword(kSettings, "CopyDescs", 1);
+         WriteFile(src / "Descript.ion", "a.txt alpha\r\n");
+         host->active.Add("Descript.ion").Select("Descript.ion");
+       },
+       0, nullptr, 0,
+       [&] { EXPECT_NE(ReadFile(dst / "Descript.ion").find("alpha"), std::string::npos); }},
+      {"compression off for every item, folders and top-level items included",
+       [&] {
+         SetRegistryDword(kSettings, "NtfsOpts", 1);
+         WriteFile(src / "x.txt", "x");
+         WriteFile(src / "tree" / "f.txt", "f");
+         WriteFile(src / "tree" / "sub" / "g.txt", "g");
+         host->active.Add("x.txt").Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("x.txt").Select(
+             "tree");
+         // Every compression call fails, so each one shows.
+         pt::ArmFault("DeviceIoControl", nullptr, 1, ERROR_INVALID_FUNCTION,
+                      pt::Repeat::FromThenOn);
+       },
+       0,
+       [](DialogItem* items) {
+         items[kCompressOff].Selected = 1;
+         items[kCompressLeave].Selected = 0;
+       },
+       5,  // x.txt, tree, tree\f.txt, tree\sub, tree\sub\g.txt
+       [&] { EXPECT_EQ(ReadFile(dst / "tree" / "sub" / "g.txt"), "g"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (const fs::path& folder : {src, dst}) {
+      fs::remove_all(folder);
+      fs::create_directories(folder);
+    }
+    SetRegistryDword(kSettings, "CopyDescs", 0);
+    SetRegistryDword(kSettings, "NtfsOpts", 0);
+    host->active = TestPanel{};
+    host->active.folder = WindowsPath(src);
+    host->controlCalls.clear();
+    host->messageCalls.clear();
+    pt::ResetFaults();
+    c.prepare();
+    host->messageAnswers.assign(c.compressionBoxes, 0);
+    bool full = c.compressionBoxes > 0;
+    host->menuAnswers.push_back(c.item);
+    auto dialog = c.dialog;
+    host->dialogAnswers.push_back({full ? kStartFull : kStartCompact, [dialog](DialogItem* items, int) {
+                                     if (dialog) dialog(items);
+                                   }});
+    EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
+    pt::ResetFaults();
+    int boxes = 0;
+    for (const auto& call : host->messageCalls)
+      boxes += call.lines.size() > 1 && call.lines[1] == host->messages[MsgCompressionFailed];
+    EXPECT_EQ(boxes, c.compressionBoxes);
+    EXPECT_EQ(host->messageCalls.size(), static_cast<size_t>(c.compressionBoxes));
+    c.check();
+    // Both panels read again, the passive one keeping its selection, and drawn.
+    std::vector<std::pair<int, intptr_t>> refresh;
+    for (const auto& call : host->controlCalls)
+      if (call.command >= 3 && call.command <= 6) refresh.push_back({call.command, call.parameter});
+    EXPECT_EQ(refresh, (std::vector<std::pair<int, intptr_t>>{{3, 0}, {4, 1}, {5, 0}, {6, 0}}));
+  }
 }
 
 TEST_F(RunTest, EscInTheCopyDialogTouchesNothingAndLeavesThePanelsAlone) {

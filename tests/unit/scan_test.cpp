@@ -218,24 +218,29 @@ TEST_F(ScanTest, MoveOntoAnExistingFolderMergesChildByChild) {
     const char* label;
     int mode;
     int onlyNewer;
-    bool replaceFails;  // the engine then gets the file
+    DWORD secondRename;  // the error of the second rename's fault, or 0
     Answers answers;
     uint32_t state;        // of y.txt's pair
     int choice;            // of y.txt's pair
     const char* landedAs;  // where the moved y.txt is, or null when it stayed
     uint64_t total;
   } cases[] = {
-      {"skip mode", OverwriteSkip, 0, false, {}, EntrySkip, 0, nullptr, 0},
-      {"overwrite mode", OverwriteAll, 0, false, {}, 0x07, 0, "y.txt", 0},
-      {"overwrite mode, replace refused", OverwriteAll, 0, true, {}, 0, 1, nullptr, 3},
-      {"append mode", OverwriteAppend, 0, false, {}, 0, 3, nullptr, 3},
-      {"rename mode: first free number", OverwriteRename, 0, false, {}, 0x07, 0, "y_2.txt", 0},
-      {"only newer beats the mode", OverwriteAll, 1, false, {}, EntrySkip, 0, nullptr, 0},
-      {"asked: skip", OverwriteAsk, 0, false, {{12, nullptr}}, EntrySkip, 0, nullptr, 0},
+      {"skip mode", OverwriteSkip, 0, 0, {}, EntrySkip, 0, nullptr, 0},
+      {"overwrite mode", OverwriteAll, 0, 0, {}, 0x07, 0, "y.txt", 0},
+      // The engine then gets the file.
+      {"overwrite mode, replace refused", OverwriteAll, 0, ERROR_ACCESS_DENIED, {}, 0, 1, nullptr,
+       3},
+      {"append mode", OverwriteAppend, 0, 0, {}, 0, 3, nullptr, 3},
+      {"rename mode: first free number", OverwriteRename, 0, 0, {}, 0x07, 0, "y_2.txt", 0},
+      // y_2.txt taken in the meantime: the next number is still y.txt's.
+      {"rename mode: a number taken meanwhile", OverwriteRename, 0, ERROR_ALREADY_EXISTS, {}, 0x07,
+       0, "y_3.txt", 0},
+      {"only newer beats the mode", OverwriteAll, 1, 0, {}, EntrySkip, 0, nullptr, 0},
+      {"asked: skip", OverwriteAsk, 0, 0, {{12, nullptr}}, EntrySkip, 0, nullptr, 0},
       {"asked: typed name",
        OverwriteAsk,
        0,
-       false,
+       0,
        {{14, nullptr}, {4, typed("typed.txt")}},
        0x07,
        0,
@@ -255,8 +260,8 @@ TEST_F(ScanTest, MoveOntoAnExistingFolderMergesChildByChild) {
     fs::last_write_time(base / "out/a/y.txt",
                         fs::last_write_time(base / "src/a/y.txt") + std::chrono::hours(1));
     pt::ResetFaults();
-    // The first rename meets the existing target; the replacing one fails.
-    if (c.replaceFails) pt::ArmFault("MoveFileExA", "*y.txt", 2, ERROR_ACCESS_DENIED);
+    // The first rename meets the existing target; the second one fails.
+    if (c.secondRename) pt::ArmFault("MoveFileExA", "*y.txt", 2, c.secondRename);
     FreeFileList();
     ASSERT_TRUE(CreateFileList());
     TotalBytes = 0;
@@ -267,7 +272,7 @@ TEST_F(ScanTest, MoveOntoAnExistingFolderMergesChildByChild) {
     host->dialogAnswers.assign(c.answers.begin(), c.answers.end());
 
     Scan(base / "src/a", base / "out/a", ScanMove | ScanSingleItem);
-    EXPECT_EQ(pt::FaultsFired(), c.replaceFails ? 1 : 0);
+    EXPECT_EQ(pt::FaultsFired(), c.secondRename ? 1 : 0);
 
     std::string prefix = base.filename().string() + "\\src\\a";
     std::vector<Pair> pairs = Pairs();
@@ -400,17 +405,23 @@ TEST_F(ScanTest, ReadOnlyIsClearedOnlyFromCdRom) {
     std::string source;
     int option;
     bool cleared;
+    bool examined = true;  // false: GetVolumeInformationA fails
   } cases[] = {
       {"from the CD-ROM", "E:\\tree", 1, true},
       {"option off", "E:\\tree", 0, false},
       {"from a fixed disk", WindowsPath(dir / "cd/tree"), 1, false},
+      {"from a volume that cannot be examined", "E:\\tree", 1, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     FreeFileList();
     ASSERT_TRUE(CreateFileList());
     Settings.ClearROFromCD = c.option;
+    pt::ResetFaults();
+    if (!c.examined)
+      pt::ArmFault("GetVolumeInformationA", nullptr, 1, ERROR_NOT_READY, pt::Repeat::FromThenOn);
     ScanItem(c.source, WindowsPath(dir / "out/tree"), ScanSingleItem);
+    pt::ResetFaults();
     int files = 0;
     for (const Pair& pair : Pairs()) {
       if (pair.record.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
