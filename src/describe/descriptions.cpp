@@ -487,9 +487,24 @@ void WriteDestination(DescriptionPass* pass) {
     pass->destinationFailed = true;
 }
 
+// The source directory's pair, if the run moved that directory.
+FileRecord* FolderRecord(const char* directory) {
+  for (DWORD pair = 0; pair < PairCount(); ++pair) {
+    FileRecord* record = RecordOf(pair);
+    if ((record->attributes & FILE_ATTRIBUTE_DIRECTORY) && !Differ(SourceOf(pair), directory))
+      return record;
+  }
+  return nullptr;
+}
+
 void WriteSource(DescriptionPass* pass) {
-  if (pass->isMove && pass->source[0] && pass->sourceTable && !pass->destinationFailed)
+  if (!pass->isMove || !pass->source[0] || !pass->sourceTable) return;
+  if (!pass->destinationFailed) {
     WriteDescriptions(pass->sourceTable, pass->source);
+    return;
+  }
+  // The source file holds the only copy of the texts that did not arrive.
+  if (FileRecord* folder = FolderRecord(pass->source)) folder->state |= EntryKeepDescriptions;
 }
 
 // A name given a new name in its own directory. Both tables hold that
@@ -522,7 +537,8 @@ void UpdateDescriptions(int isMove) {
   pass.isMove = isMove;
   for (DWORD pair = 0; pair < PairCount(); ++pair) {
     const FileRecord* record = RecordOf(pair);
-    bool taken = (record->state & EntryDone) || (record->attributes & FILE_ATTRIBUTE_DIRECTORY);
+    bool taken = (record->state & EntryDone) || ((record->attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                                  !(record->state & EntryFailed));
     if (!taken || (record->state & EntryNoDescription)) continue;
     char sourceDirectory[kPathSize], sourceName[kPathSize];
     char destinationDirectory[kPathSize], destinationName[kPathSize];

@@ -82,10 +82,12 @@ char* JoinText(char* string, const char* text);
 void FreeDescriptionText(char* text);
 
 // After a run: carries the description of every finished pair (EntryDone,
-// or a directory; not EntryNoDescription) from its source directory's file
-// to its destination directory's file under its destination name. On a
-// move (`isMove`), a pair whose source is gone leaves its source file too,
-// but only once its destination file has been written.
+// or a directory that was not refused; not EntryNoDescription) from its
+// source directory's file to its destination directory's file under its
+// destination name. On a move (`isMove`), a pair whose source is gone leaves
+// its source file too, but only once its destination file has been written;
+// when that write fails, the source directory's pair gets
+// EntryKeepDescriptions, so that its file is never cleared away.
 void UpdateDescriptions(int isMove);
 
 // For a moved source directory that could not be removed as not empty:

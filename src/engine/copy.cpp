@@ -239,14 +239,17 @@ void FinishEntry(BufferState* state, FileRecord* record, int index) {
     if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
     AddState(record, EntryDone);
     if (E.isMove) {
-      uint64_t expected = SizeOf(record);
-      if (OverwriteModeOf(record) == OverwriteAppend) expected += state->sizeAtOpen;
-      // A target shorter or longer than the source's data keeps the source.
-      if (FileSize64(state->target) == expected) {
-        if (RemoveFile(state->sourceName))
-          AddState(record, EntrySourceRemoved);
-        else
-          ShowFileErrorBox(Msg(MsgCannotDeleteSource), state->sourceName);
+      // What an appended target held before, and the source's data: an
+      // append answered for this file alone counts as the mode does.
+      uint64_t expected = SizeOf(record) + (state->appended ? state->sizeAtOpen : 0);
+      // A target shorter or longer than that keeps the source, and says so.
+      if (FileSize64(state->target) != expected) {
+        platform::SetLastError(ERROR_SUCCESS);
+        ReportNotCopied(record, MsgSourceChanged, state->sourceName);
+      } else if (RemoveFile(state->sourceName)) {
+        AddState(record, EntrySourceRemoved);
+      } else {
+        ReportNotCopied(record, MsgCannotDeleteSource, state->sourceName);
       }
     }
     LastDoneIndex = index;

@@ -99,6 +99,8 @@ void SystemTextLines(char* text, const char** items, int* count, int capacity) {
 }
 
 void SystemErrorLines(DWORD error, char* text, const char** items, int* count, int capacity) {
+  // No failure of the system's: the box has the caller's lines only.
+  if (error == ERROR_SUCCESS) return;
   DWORD length = platform::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                           nullptr, error, 0, text, kTextSize, nullptr);
   if (length == 0 || length >= kTextSize) text[0] = 0;

@@ -21,7 +21,8 @@ int AskRetrySkip(const char* message, const char* fileName);
 
 // Appends the lines of the system's text for `error` to items[*count],
 // advancing *count, never beyond `capacity`. The lines point into text[512],
-// which must outlive the items. An error without a text gives no lines.
+// which must outlive the items. An error without a text, and ERROR_SUCCESS,
+// give no lines.
 void SystemErrorLines(DWORD error, char* text, const char** items, int* count, int capacity);
 
 // The same for a text already in text[512] (at most 511 characters): trailing

@@ -74,17 +74,23 @@ void ApplyMask(PathBuilder* b, const char* sourceName, const char* destination) 
   }
 }
 
+int Refuse(DWORD error) {
+  platform::SetLastError(error);
+  return 0;
+}
+
 }  // namespace
 
 int DestinationPath(const char* source, const char* destination, char* out) {
   out[0] = 0;
   const char* sourceName = LastComponent(source);
-  if (!*sourceName || !*destination || !IsValidDestination(destination)) return 0;
+  if (!*sourceName || !*destination || !IsValidDestination(destination))
+    return Refuse(ERROR_INVALID_NAME);
 
   char result[512] = "";
   PathBuilder b{result, 0, true};
   size_t destinationLength = strnlen(destination, 512);
-  if (destinationLength == 512) return 0;
+  if (destinationLength == 512) return Refuse(ERROR_FILENAME_EXCED_RANGE);
   DWORD attributes = platform::GetFileAttributesA(destination);
 
   if (destination[destinationLength - 1] == '\\') {
@@ -101,8 +107,9 @@ int DestinationPath(const char* source, const char* destination, char* out) {
     ApplyMask(&b, sourceName, destination);
   }
 
+  if (!b.fits) return Refuse(ERROR_FILENAME_EXCED_RANGE);
   // A mask that leaves no name would name the folder instead of the item.
-  if (!b.fits || b.used == 0 || result[b.used - 1] == '\\') return 0;
+  if (b.used == 0 || result[b.used - 1] == '\\') return Refuse(ERROR_INVALID_NAME);
   std::memcpy(out, result, b.used + 1);
   return 1;
 }

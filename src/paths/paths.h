@@ -64,7 +64,8 @@ int DriveRelation(const char* pathA, const char* pathB);
 // the source's name appended; otherwise the last component is a name mask
 // ("*" the whole base or extension, "?" the character at that position).
 // Returns 1 with out[512] filled; 0 with out empty (the caller must not use
-// it) when the result would not fit in 511 characters, when either text is
+// it) and the last error set: ERROR_FILENAME_EXCED_RANGE when the result
+// would not fit in 511 characters; ERROR_INVALID_NAME when either text is
 // empty, the source has no name, the destination has wildcards in a folder
 // part or "|<>" anywhere, or the mask leaves no name.
 int DestinationPath(const char* source, const char* destination, char* out);

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "common/run_state.h"
@@ -109,8 +110,9 @@ RunItems ItemsOfRun(const PanelInfo& active, int currentItemOnly) {
   return {active.SelectedItems, active.SelectedItemsNumber};
 }
 
-// The item's source and destination paths; false when either would not fit
-// (the item is then left out of the run).
+// The item's source and destination paths; false when either cannot be
+// formed, with the last error set and `source` empty when it is the source
+// that does not fit.
 bool ItemPaths(const RunStart& start, const char* destination, const PanelItem& item,
                char* source, char* target) {
   size_t length = std::strlen(start.sourceDirectory);
@@ -118,7 +120,12 @@ bool ItemPaths(const RunStart& start, const char* destination, const PanelItem& 
   if (fits && (length == 0 || start.sourceDirectory[length - 1] != '\\'))
     fits = AppendText(source, 512, "\\");
   fits = fits && AppendText(source, 512, item.FindData.cFileName);
-  return fits && DestinationPath(source, destination, target);
+  if (!fits) {
+    source[0] = 0;
+    platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  return DestinationPath(source, destination, target);
 }
 
 void ComputeRunBox() {
@@ -137,7 +144,85 @@ HANDLE ShowStatus(int message) {
   return saved;
 }
 
-// Phase 5: every item of the run into the FileList.
+// `path` lies below `folder` (not the folder itself), by name.
+bool IsBelow(const char* path, const char* folder) {
+  char resolvedPath[512], resolvedFolder[512];
+  if (ResolveSubst(path, resolvedPath) && ResolveSubst(folder, resolvedFolder)) {
+    path = resolvedPath;
+    folder = resolvedFolder;
+  }
+  size_t length = std::strlen(folder);
+  if (length == 0 || std::strlen(path) <= length + 1 || path[length] != '\\') return false;
+  char prefix[512];
+  std::memcpy(prefix, path, length);
+  prefix[length] = 0;
+  return CompareNamesOem(prefix, folder) == 0;
+}
+
+bool IsFolder(const char* path) {
+  DWORD attributes = platform::GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Into a folder every item keeps its own name; a name or a mask may give two
+// items the same one.
+bool DestinationIsFolder(const char* destination) {
+  size_t length = std::strlen(destination);
+  return (length > 0 && destination[length - 1] == '\\') || IsFolder(destination);
+}
+
+// A run that would destroy what it moves is refused whole, before anything
+// moves: one box, no system text.
+void RefuseRun(int message, const char* name) {
+  char shown[512];
+  ShortenPathLeft(name, shown, 56);
+  platform::SetLastError(ERROR_SUCCESS);
+  ShowFileErrorBox(Msg(message), shown);
+}
+
+const char* SortedNames;  // the list's names while its offsets are sorted
+
+int CompareEntries(const void* a, const void* b) {
+  return CompareNamesOem(SortedNames + *static_cast<const DWORD*>(a),
+                         SortedNames + *static_cast<const DWORD*>(b));
+}
+
+// Before the scan: a folder moved into itself would be buried in its own
+// tree, and two items with one destination would replace each other (in a
+// move the first one's data would be gone). The list holds the targets for
+// a moment and is left empty.
+bool RunItemsAllowed(const RunStart& start, const char* destination, RunItems run) {
+  bool allowed = true;
+  bool sameNames = !DestinationIsFolder(destination);
+  for (int i = 0; allowed && i < run.count; ++i) {
+    const PanelItem& item = run.items[i];
+    char source[512], target[512];
+    if (IsDotDot(item) || !ItemPaths(start, destination, item, source, target)) continue;
+    if (IsMove && (item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        IsBelow(target, source)) {
+      RefuseRun(MsgMoveIntoItself, source);
+      allowed = false;
+    } else if (sameNames) {
+      allowed = AddListEntry(target, false, 0, 0, 0, nullptr, nullptr, nullptr);
+    }
+  }
+  if (allowed && List.entryCount > 1) {
+    SortedNames = List.names;
+    std::qsort(List.offsets, List.entryCount, sizeof(DWORD), CompareEntries);
+    for (DWORD k = 1; allowed && k < List.entryCount; ++k) {
+      const char* target = List.names + List.offsets[k];
+      if (CompareNamesOem(List.names + List.offsets[k - 1], target) != 0) continue;
+      RefuseRun(MsgSameDestination, target);
+      allowed = false;
+    }
+  }
+  List.namesUsed = 0;
+  List.entryCount = 0;
+  return allowed;
+}
+
+// Phase 5: every item of the run into the FileList. An item without a
+// destination name is listed as not copied.
 void ScanItems(const RunStart& start, const char* destination, RunItems run) {
   HANDLE saved = ShowStatus(MsgStatusScanning);
   TotalBytes = 0;
@@ -147,7 +232,14 @@ void ScanItems(const RunStart& start, const char* destination, RunItems run) {
   for (int i = 0; i < run.count; ++i) {
     const PanelItem& item = run.items[i];
     char source[512], target[512];
-    if (IsDotDot(item) || !ItemPaths(start, destination, item, source, target)) continue;
+    if (IsDotDot(item)) continue;
+    if (!ItemPaths(start, destination, item, source, target)) {
+      if (source[0] != 0)
+        ListNotCopied(source, item.FindData.dwFileAttributes, MsgNoDestinationName, source);
+      else
+        ShowFileErrorBox(Msg(MsgCannotOpenSource), item.FindData.cFileName);
+      continue;
+    }
     const HostFindData& data = item.FindData;
     // The host's items are packed: their times may lie on any address.
     FILETIME creation = data.ftCreationTime, lastAccess = data.ftLastAccessTime,
@@ -174,6 +266,28 @@ void ApplyFolderExtras(const char* source, const char* folder, DWORD attributes)
   if (RunOptions.CopyAccessRights) CopySecurity(source, folder);
 }
 
+// A destination folder that cannot be made (a file has its name, say): one
+// box for it, and everything below it, which follows it in the list, is
+// left out with it; a move keeps all of it.
+void RefuseFolder(DWORD pair) {
+  DWORD error = platform::GetLastError();
+  FileRecord* folder = RecordOf(pair);
+  if (!(folder->state & EntryFailed)) {
+    platform::SetLastError(error);
+    ReportNotCopied(folder, MsgCannotCreateFolder, DestinationOf(pair));
+  }
+  const char* source = SourceOf(pair);
+  size_t length = std::strlen(source);
+  for (DWORD below = pair + 1; below < PairCount(); ++below) {
+    const char* path = SourceOf(below);
+    if (std::strncmp(path, source, length) != 0 || path[length] != '\\') break;
+    FileRecord* record = RecordOf(below);
+    if (record->state & EntrySkip) continue;
+    record->state |= EntrySkip | EntryFailed | EntryTotalsAdjusted;
+    TotalBytes -= SizeOf(record);
+  }
+}
+
 // Phase 7: every destination folder exists before the engine starts, so the
 // engine only creates files.
 void CreateDestinationFolders(const RunStart& start, const char* destination, RunItems run) {
@@ -185,11 +299,13 @@ void CreateDestinationFolders(const RunStart& start, const char* destination, Ru
   }
   for (DWORD pair = 0; pair < PairCount(); ++pair) {
     const FileRecord* record = RecordOf(pair);
-    if (!(record->attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     const char* folder = DestinationOf(pair);
-    // Failures here are not reported: the engine reports the files that
-    // cannot be created in a folder that is missing.
-    platform::CreateDirectoryA(folder, nullptr);
+    if (!(record->attributes & FILE_ATTRIBUTE_DIRECTORY) || folder[0] == 0) continue;
+    if (!platform::CreateDirectoryA(folder, nullptr) && !IsFolder(folder)) {
+      RefuseFolder(pair);
+      continue;
+    }
+    // The folder's attributes and extras are the system's to refuse.
     platform::SetFileAttributesA(folder, record->attributes);
     ApplyFolderExtras(SourceOf(pair), folder, record->attributes);
   }
@@ -214,10 +330,14 @@ void RemoveMovedFolders() {
   HANDLE saved = ShowStatus(MsgStatusRemoving);
   int first = BreakRequested ? LastDoneIndex : static_cast<int>(PairCount()) - 1;
   for (int pair = first; pair >= 0; --pair) {
-    if (!(RecordOf(static_cast<DWORD>(pair))->attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const FileRecord* record = RecordOf(static_cast<DWORD>(pair));
+    // A folder that was not copied keeps its source, even an empty one.
+    if (!(record->attributes & FILE_ATTRIBUTE_DIRECTORY) || (record->state & EntryFailed))
+      continue;
     const char* folder = SourceOf(static_cast<DWORD>(pair));
     if (!RemoveEmptyDirectory(folder) && Settings.CopyDescs &&
-        platform::GetLastError() == ERROR_DIR_NOT_EMPTY)
+        platform::GetLastError() == ERROR_DIR_NOT_EMPTY &&
+        !(record->state & EntryKeepDescriptions))
       ClearDescriptionOnlyDirectory(folder);
   }
   Host.RestoreScreen(nullptr);
@@ -250,8 +370,11 @@ void HandNotCopiedToHost() {
   HANDLE file = INVALID_HANDLE_VALUE;
   for (DWORD pair = 0; pair < PairCount(); ++pair) {
     const FileRecord* record = RecordOf(pair);
-    if ((record->attributes & FILE_ATTRIBUTE_DIRECTORY) || (record->state & EntryDone)) continue;
     bool failed = record->state & EntryFailed;
+    // A failed folder, and a file copied but not moved, are listed too.
+    if (!failed &&
+        ((record->attributes & FILE_ATTRIBUTE_DIRECTORY) || (record->state & EntryDone)))
+      continue;
     if (failed && !asked) {
       asked = true;
       listFailed = AskListFailed();
@@ -321,6 +444,10 @@ int RunCopyMove(int isMove, int currentItemOnly) {
   DWORD startTick = platform::GetTickCount();
 
   RunItems run = ItemsOfRun(active, currentItemOnly);
+  if (!RunItemsAllowed(start, destination, run)) {
+    FinishRun();
+    return 1;
+  }
   ScanItems(start, destination, run);
 
   if (RunOptions.OverwriteMode == OverwriteSkip || RunOptions.OverwriteMode == OverwriteRename ||

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "common/run_state.h"
 #include "engine/prompts.h"
 #include "host/messages.h"
 #include "scan.h"
@@ -34,6 +35,15 @@ bool Reserve(void** block, DWORD* capacity, uint64_t used, uint64_t needed) {
 FileRecord* RecordOf(DWORD pair) {
   char* destination = DestinationOf(pair);
   return reinterpret_cast<FileRecord*>(destination + std::strlen(destination) + 1);
+}
+
+void ReportNotCopied(FileRecord* record, int message, const char* shownName) {
+  DWORD error = platform::GetLastError();
+  platform::EnterCriticalSection(&ListLock);
+  record->state |= EntrySkip | EntryFailed;
+  platform::LeaveCriticalSection(&ListLock);
+  platform::SetLastError(error);
+  ShowFileErrorBox(Msg(message), shownName);
 }
 
 bool CreateFileList() {

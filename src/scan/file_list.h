@@ -46,6 +46,9 @@ enum : uint32_t {
   // The reader went past the entry, or stopped reading it, because it was
   // skipped: it may not be taken back into the run.
   EntryReaderPassed = 0x100,
+  // A folder of a move whose description file still holds texts that could
+  // not be carried to the destination: it is not emptied.
+  EntryKeepDescriptions = 0x200,
   EntryMovedByRename = EntryDone | EntrySourceRemoved | EntrySkip,
 };
 
@@ -82,6 +85,13 @@ inline const char* SourceOf(DWORD pair) { return List.names + List.offsets[2 * p
 inline char* DestinationOf(DWORD pair) { return List.names + List.offsets[2 * pair + 1]; }
 // The record after the destination path's terminator.
 FileRecord* RecordOf(DWORD pair);
+
+// An entry that is not copied, reported where it happens: the error box
+// (the name shown, `message` and the system's text for the last error, none
+// for ERROR_SUCCESS), then EntrySkip | EntryFailed under ListLock, so that
+// the run lists it among the files not copied and a move keeps its source.
+// Every way of leaving an entry out goes through here; any thread.
+void ReportNotCopied(FileRecord* record, int message, const char* shownName);
 
 inline uint64_t SizeOf(const FileRecord* record) {
   return (static_cast<uint64_t>(record->sizeHigh) << 32) | record->sizeLow;

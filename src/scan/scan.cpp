@@ -30,14 +30,19 @@ bool JoinPath(char* out, size_t capacity, const char* parent, const char* separa
 }
 
 // An object whose path does not fit is left out with its subtree; the user
-// is told, as it will be missing from the copy.
+// is told, as it will be missing from the copy. With its source at hand it
+// is listed as not copied.
 [[gnu::noinline]] void ReportTooLong(int message, const char* parent, const char* separator,
-                                     const char* name) {
+                                     const char* name, const char* source = nullptr,
+                                     DWORD attributes = 0) {
   char shown[kPathSize];
   ShortenPathLeft(parent, shown, 40);
   if (AppendText(shown, sizeof shown, separator)) AppendText(shown, sizeof shown, name);
   platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  ShowFileErrorBox(Msg(message), shown);
+  if (source != nullptr)
+    ListNotCopied(source, attributes, message, shown);
+  else
+    ShowFileErrorBox(Msg(message), shown);
 }
 
 bool IsDescriptionFile(const char* source) {
@@ -120,13 +125,19 @@ void StreamNameToAnsi(const WORD* name, char* out, size_t capacity) {
 }
 
 // Step 11: every child below the working destination, each followed at once
-// by its own subtree.
-void ListChildren(const char* source, const char* working, DWORD scanFlags) {
+// by its own subtree. A folder that cannot be read (or read to its end) is
+// reported: in a move its source stays.
+void ListChildren(const char* source, const char* working, DWORD scanFlags, DWORD pair) {
   char childSource[kPathSize + 8];  // the pattern first, then each child's path
   if (!JoinPath(childSource, sizeof childSource, source, "\\", "*.*")) return;
   WIN32_FIND_DATAA found;
   HANDLE find = platform::FindFirstFileA(childSource, &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  if (find == INVALID_HANDLE_VALUE) {
+    // An empty root has not even "." to list.
+    if (platform::GetLastError() != ERROR_FILE_NOT_FOUND)
+      ReportNotCopied(RecordOf(pair), MsgCannotReadFolder, source);
+    return;
+  }
   do {
     const char* name = found.cFileName;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
@@ -136,14 +147,20 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags) {
       continue;
     }
     if (!JoinPath(childDestination, kPathSize, working, "\\", name)) {
-      ReportTooLong(MsgCannotCreate, working, "\\", name);
+      ReportTooLong(MsgCannotCreate, working, "\\", name, childSource,
+                    found.dwFileAttributes | kModeBits);
       continue;
     }
     ScanEntry(childSource, childDestination, found.dwFileAttributes | kModeBits, found.nFileSizeLow,
               found.nFileSizeHigh, &found.ftCreationTime, &found.ftLastAccessTime,
               &found.ftLastWriteTime, scanFlags);
   } while (platform::FindNextFileA(find, &found));
+  DWORD error = platform::GetLastError();
   platform::FindClose(find);
+  if (error != ERROR_NO_MORE_FILES) {
+    platform::SetLastError(error);
+    ReportNotCopied(RecordOf(pair), MsgCannotReadFolder, source);
+  }
 }
 
 // Step 12: a pair "file:name:$DATA" for every named stream of the file, in
@@ -187,7 +204,7 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags) {
       if (!JoinPath(streamSource, sizeof streamSource, source, "", streamName))
         ReportTooLong(MsgCannotOpenSource, source, "", streamName);
       else if (!JoinPath(streamDestination, sizeof streamDestination, working, "", streamName))
-        ReportTooLong(MsgCannotCreate, working, "", streamName);
+        ReportTooLong(MsgCannotCreate, working, "", streamName, streamSource, attributes);
       else
         ScanEntry(streamSource, streamDestination, attributes, sizeLow, sizeHigh, creation,
                   lastAccess, lastWrite, scanFlags | ScanStream);
@@ -256,7 +273,20 @@ void ScanEntry(const char* source, const char* destination, DWORD attributes, DW
 
   if (isDirectory)
     ListChildren(source, working,
-                 scanFlags | (Settings.DescsInDirs ? 0u : DWORD{ScanNoDescriptions}));
+                 scanFlags | (Settings.DescsInDirs ? 0u : DWORD{ScanNoDescriptions}), pair);
   else if (RunOptions.CopyStreams)
     ListStreams(source, working, attributes, creation, lastAccess, lastWrite, scanFlags);
+}
+
+void ListNotCopied(const char* source, DWORD attributes, int message, const char* shownName) {
+  DWORD error = platform::GetLastError();
+  DWORD usedBefore = List.namesUsed, countBefore = List.entryCount;
+  if (!AddListEntry(source, false, 0, 0, 0, nullptr, nullptr, nullptr)) return;
+  if (!AddListEntry("", true, attributes, 0, 0, nullptr, nullptr, nullptr)) {
+    List.namesUsed = usedBefore;
+    List.entryCount = countBefore;
+    return;
+  }
+  platform::SetLastError(error);
+  ReportNotCopied(RecordOf(PairCount() - 1), message, shownName);
 }

@@ -28,7 +28,9 @@ bool AddListEntry(const char* path, bool withRecord, DWORD attributes, DWORD siz
 //   characters is left out with everything below it, after an error box
 //   (message 42 or 39 with the system's text for ERROR_FILENAME_EXCED_RANGE,
 //   and the path's end); the scan goes on with the next object. In a move its
-//   source stays where it is.
+//   source stays where it is. One whose source fits is listed as not copied.
+// - A folder that cannot be listed, or not to its end, is reported (message
+//   113) and marked not copied, with the children listed so far.
 // - When the list cannot grow (message 36 shown by AddListEntry), the object
 //   whose pair could not be added is left out with everything below it: no
 //   half pair stays in the list and no record is marked; the scan goes on
@@ -36,3 +38,8 @@ bool AddListEntry(const char* path, bool withRecord, DWORD attributes, DWORD siz
 void ScanEntry(const char* source, const char* destination, DWORD attributes, DWORD sizeLow,
                DWORD sizeHigh, const FILETIME* creation, const FILETIME* lastAccess,
                const FILETIME* lastWrite, DWORD scanFlags);
+
+// Lists `source` as an object that is not copied: a pair whose destination
+// is empty, reported through ReportNotCopied(message, shownName) with the
+// last error as the caller left it. Nothing below it is listed.
+void ListNotCopied(const char* source, DWORD attributes, int message, const char* shownName);

@@ -5,9 +5,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "host/messages.h"
 #include "platform/testing.h"
 #include "support/files.h"
 #include "support/fixture.h"
@@ -36,15 +38,27 @@ class FinishTest : public TwoPanelTest {
     PluginTest::TearDown();
   }
   // Runs menu item `item` (0 copy, 1 move) on the selected items, with the
-  // dialog's radio button for existing targets and check boxes as given.
-  void Run(int item, int existing = kAsk, std::vector<int> checks = {}) {
+  // dialog's radio button for existing targets and check boxes as given, and
+  // the destination typed when one is given.
+  void Run(int item, int existing = kAsk, std::vector<int> checks = {},
+           std::string destination = "") {
     host->menuAnswers.push_back(item);
     host->dialogAnswers.push_back({kStart, [=](DialogItem* items, int) {
                                      for (int radio = kAsk; radio <= kAsk + 4; ++radio)
                                        items[radio].Selected = radio == existing;
                                      for (int box : checks) items[box].Selected = 1;
+                                     if (!destination.empty())
+                                       std::snprintf(items[2].Data, sizeof items[2].Data, "%s",
+                                                     destination.c_str());
                                    }});
     EXPECT_EQ(plugin.OpenPlugin(0, 0), INVALID_HANDLE_VALUE);
+  }
+  // The message boxes that showed `message`.
+  int Boxes(int message) const {
+    int boxes = 0;
+    for (const auto& call : host->messageCalls)
+      for (const std::string& line : call.lines) boxes += line == host->messages[message];
+    return boxes;
   }
   DWORD Attributes(const fs::path& p) {
     return platform::GetFileAttributesA(WindowsPath(p).c_str());
@@ -185,6 +199,177 @@ TEST_F(FinishTest, FailedFilesAreAskedAboutOnce) {
       INPUT_RECORD key;
       pt::ConsolePopInput(&key);
     }
+  }
+}
+
+// What a run cannot do as asked is said where it happens, in one error box,
+// and what it left is listed at the end (the question answered yes); a move
+// keeps those sources. A run that would destroy what it moves is refused
+// before anything moves.
+TEST_F(FinishTest, EveryItemNotCopiedIsReportedListedAndKeptInAMove) {
+  SetRegistryDword(kSettings, "CopyDescs", 0);
+  struct Case {
+    const char* label;
+    std::function<void()> prepare;  // files, the panel's items, faults
+    int item;                       // 0 copy, 1 move
+    int existing;
+    std::function<std::string()> destination;  // typed; the default when null
+    std::vector<int> boxes;                    // the error boxes, by message
+    std::vector<std::string> listed;           // below src
+    std::function<void()> check;
+  };
+  auto select = [this](std::vector<std::string> names) {
+    for (const std::string& name : names) {
+      DWORD attributes = fs::is_directory(src / name) ? FILE_ATTRIBUTE_DIRECTORY : 0x20;
+      host->active.Add(name, attributes).Select(name);
+    }
+  };
+  const Case cases[] = {
+      {"a folder moved into a folder inside it",
+       [&] {
+         WriteFile(src / "tree" / "a.txt", "a");
+         WriteFile(src / "tree" / "sub" / "b.txt", "b");
+         select({"tree"});
+       },
+       1, kAsk, [&] { return WindowsPath(src / "tree" / "sub"); }, {MsgMoveIntoItself}, {},
+       [&] {
+         EXPECT_EQ(ReadFile(src / "tree" / "a.txt"), "a");
+         EXPECT_EQ(ReadFile(src / "tree" / "sub" / "b.txt"), "b");
+         EXPECT_FALSE(fs::exists(src / "tree" / "sub" / "tree"));
+       }},
+      {"several files onto one existing file",
+       [&] {
+         WriteFile(src / "a.txt", "a");
+         WriteFile(src / "b.txt", "b");
+         WriteFile(dst / "one.txt", "one");
+         select({"a.txt", "b.txt"});
+       },
+       1, kAsk + 1, [&] { return WindowsPath(dst / "one.txt"); }, {MsgSameDestination}, {},
+       [&] {
+         EXPECT_EQ(ReadFile(src / "a.txt"), "a");
+         EXPECT_EQ(ReadFile(src / "b.txt"), "b");
+         EXPECT_EQ(ReadFile(dst / "one.txt"), "one");
+       }},
+      {"a mask that leaves no name",
+       [&] {
+         WriteFile(src / ".x", "x");
+         WriteFile(src / "a.txt", "a");
+         select({".x", "a.txt"});
+       },
+       1, kAsk, [&] { return WindowsPath(dst) + "\\*"; }, {MsgNoDestinationName}, {".x"},
+       [&] {
+         EXPECT_EQ(ReadFile(dst / "a"), "a");
+         EXPECT_FALSE(fs::exists(src / "a.txt"));
+         EXPECT_EQ(ReadFile(src / ".x"), "x");
+       }},
+      {"a destination with |",
+       [&] {
+         WriteFile(src / "a.txt", "a");
+         select({"a.txt"});
+       },
+       0, kAsk, [&] { return WindowsPath(dst) + "\\a|b"; }, {MsgNoDestinationName}, {"a.txt"},
+       [&] { EXPECT_TRUE(fs::is_empty(dst)); }},
+      {"a folder that cannot be read",
+       [&] {
+         WriteFile(src / "tree" / "a.txt", "a");
+         WriteFile(src / "tree" / "sub" / "b.txt", "b");
+         fs::create_directories(dst / "tree" / "sub");  // merged, not renamed whole
+         select({"tree"});
+         pt::ArmFault("FindFirstFileA", "*\\src\\tree\\sub\\*.*", 1, ERROR_ACCESS_DENIED);
+       },
+       1, kAsk, nullptr, {MsgCannotReadFolder}, {"tree\\sub"},
+       [&] {
+         EXPECT_EQ(ReadFile(dst / "tree" / "a.txt"), "a");
+         EXPECT_FALSE(fs::exists(src / "tree" / "a.txt"));
+         EXPECT_EQ(ReadFile(src / "tree" / "sub" / "b.txt"), "b");
+       }},
+      {"an empty folder where a file has its name",
+       [&] {
+         WriteFile(src / "tree" / "a.txt", "a");
+         fs::create_directories(src / "tree" / "empty");
+         WriteFile(dst / "tree" / "empty", "a file");
+         select({"tree"});
+       },
+       1, kAsk, nullptr, {MsgCannotCreateFolder}, {"tree\\empty"},
+       [&] {
+         EXPECT_EQ(ReadFile(dst / "tree" / "a.txt"), "a");
+         EXPECT_TRUE(fs::is_directory(src / "tree" / "empty"));
+         EXPECT_EQ(ReadFile(dst / "tree" / "empty"), "a file");
+       }},
+      {"a source that changed size during a move",
+       [&] {
+         WriteFile(src / "a.txt", "abc");
+         host->active.Add("a.txt", 0x20, 999).Select("a.txt");  // the size the panel saw
+         // Another volume: the engine copies, and checks the size.
+         pt::ArmFault("MoveFileExA", nullptr, 1, ERROR_NOT_SAME_DEVICE, pt::Repeat::FromThenOn);
+       },
+       1, kAsk, nullptr, {MsgSourceChanged}, {"a.txt"},
+       [&] {
+         EXPECT_EQ(ReadFile(src / "a.txt"), "abc");
+         EXPECT_EQ(ReadFile(dst / "a.txt"), "abc");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(src);
+    fs::remove_all(dst);
+    fs::create_directories(src);
+    fs::create_directories(dst);
+    fs::remove(ListFileHere());
+    host->active.items.clear();
+    host->messageCalls.clear();
+    host->commandLine.clear();
+    pt::ResetFaults();
+    c.prepare();
+    host->messageAnswers.assign(c.boxes.size() + 2, 0);  // OK, and yes to any question
+    std::string destination = c.destination ? c.destination() : "";
+    Run(c.item, c.existing, {}, destination);
+    pt::ResetFaults();
+    for (int message : c.boxes) EXPECT_EQ(Boxes(message), 1) << message;
+    EXPECT_EQ(Boxes(MsgErrorTitle), static_cast<int>(c.boxes.size())) << "no other error";
+    std::string listed;
+    for (const std::string& name : c.listed) listed += WindowsPath(src / name) + "\r\n";
+    EXPECT_EQ(ReadFile(ListFileHere()), listed);
+    EXPECT_EQ(Boxes(MsgListFailed1), c.listed.empty() ? 0 : 1);
+    c.check();
+    while (pt::ConsoleInputCount() > 0) {
+      INPUT_RECORD key;
+      pt::ConsolePopInput(&key);
+    }
+  }
+}
+
+// A description that cannot be written at its destination stays in the
+// source folder's file, which is then never cleared away.
+TEST_F(FinishTest, ADescriptionThatCannotArriveStaysInTheMovedFolder) {
+  const struct {
+    const char* label;
+    DWORD attributes;  // of the destination's description file
+    DWORD hideDescs;
+  } cases[] = {
+      {"read-only", FILE_ATTRIBUTE_READONLY, 1},
+      {"hidden while HideDescs is off", FILE_ATTRIBUTE_HIDDEN, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (const fs::path& folder : {src, dst}) {
+      for (const auto& entry : fs::recursive_directory_iterator(folder))
+        platform::SetFileAttributesA(WindowsPath(entry.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+      fs::remove_all(folder);
+    }
+    WriteFile(src / "tree" / "a.txt", "a");
+    WriteFile(src / "tree" / "Descript.ion", "a.txt alpha\r\n");
+    WriteFile(dst / "tree" / "Descript.ion", "x.txt ex\r\n");
+    ASSERT_TRUE(platform::SetFileAttributesA(WindowsPath(dst / "tree" / "Descript.ion").c_str(),
+                                             c.attributes));
+    SetRegistryDword(kSettings, "HideDescs", c.hideDescs);
+    host->active.items.clear();
+    host->active.Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("tree");
+    Run(1);
+    EXPECT_EQ(ReadFile(dst / "tree" / "a.txt"), "a");
+    EXPECT_EQ(ReadFile(dst / "tree" / "Descript.ion"), "x.txt ex\r\n");
+    EXPECT_NE(ReadFile(src / "tree" / "Descript.ion").find("alpha"), std::string::npos)
+        << "the text is still there";
   }
 }
 

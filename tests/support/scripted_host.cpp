@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/lng_file.h"
+#include "host/messages.h"
 #include "platform/testing.h"
 
 ScriptedHost* ScriptedHost::current_ = nullptr;
@@ -40,7 +41,7 @@ TestPanel& TestPanel::SetCurrent(const std::string& name) {
 ScriptedHost::ScriptedHost(std::string root) : rootKey(std::move(root)) {
   LngFile lng;
   std::string error;
-  if (!LoadLngFile(QUICKFERRY_LANG_FILE, 111, &lng, &error)) throw std::runtime_error(error);
+  if (!LoadLngFile(QUICKFERRY_LANG_FILE, MessageCount, &lng, &error)) throw std::runtime_error(error);
   messages = lng.messages;
   record.RecordSize = sizeof(HostServices);
   std::snprintf(record.ModuleName, sizeof record.ModuleName, "%s", "Quickferry");

@@ -41,11 +41,13 @@ class ScanTest : public CoreTest {
     RunOptions = RunOptionsRecord{};
     RunOptions.CompressionMode = RunOptions.EncryptionMode = ModeLeave;
     IsMove = 0;
+    platform::InitializeCriticalSection(&ListLock);
     ASSERT_TRUE(CreateFileList());
     TotalBytes = 0;
   }
   void TearDown() override {
     FreeFileList();
+    platform::DeleteCriticalSection(&ListLock);
     IsMove = 0;
     RunOptions = RunOptionsRecord{};
 #ifndef _WIN32
@@ -442,8 +444,17 @@ TEST_F(ScanTest, OverlongPathsLeaveTheObjectOutAndGoOn) {
   destination += std::string(508 - destination.size(), 'd');  // + "\ok" is 511
   host->messageAnswers = {0, 0};
   ScanItem(WindowsPath(dir / "src/a"), destination, 0);
-  EXPECT_EQ(Sources(Pairs()), (std::vector<std::string>{"src\\a", "src\\a\\ok"}));
-  EXPECT_EQ(std::string(DestinationOf(1)).size(), 511u);
+  // The two that do not fit are listed as not copied, without a destination
+  // and without anything below them.
+  std::vector<Pair> pairs = Pairs();
+  EXPECT_EQ(Sources(pairs), (std::vector<std::string>{"src\\a", "src\\a\\longdir", "src\\a\\ok",
+                                                      "src\\a\\toolong.txt"}));
+  for (const char* left : {"src\\a\\longdir", "src\\a\\toolong.txt"}) {
+    SCOPED_TRACE(left);
+    EXPECT_EQ(Find(pairs, left)->destination, "");
+    EXPECT_EQ(Find(pairs, left)->record.state, EntrySkip | EntryFailed);
+  }
+  EXPECT_EQ(std::string(DestinationOf(2)).size(), 511u);
   EXPECT_EQ(Boxes(MsgCannotCreate), 2) << "one box for the file, one for the folder";
   EXPECT_EQ(TotalBytes, 1u);
 
