@@ -72,7 +72,12 @@ class BatchFrontend : public Frontend {
     };
     if (title == Lng(MsgErrorTitle)) {
       Note(text);
-      TheHost.outcome.failures++;
+      // Several sources onto one destination: refused before anything was
+      // touched, as a usage error.
+      if (has(MsgSameDestination))
+        usageError = true;
+      else
+        TheHost.outcome.failures++;
       return buttons == 2 ? 1 : 0;  // Skip, or the one button
     }
     if (title == Lng(MsgWarningTitle) && buttons == 2) {
@@ -84,7 +89,7 @@ class BatchFrontend : public Frontend {
       TheHost.outcome.refused = true;
       return 1;
     }
-    if (has(MsgConfirmBreak)) return 0;  // only our own Esc asks this
+    if (has(MsgConfirmBreak)) return 0;  // only our own Esc (a signal) asks this
     if (has(MsgListFailed1)) return 0;   // yes: the list is printed
     Note(text);
     return buttons - 1;  // the last button: no, cancel, or the only OK
@@ -92,12 +97,8 @@ class BatchFrontend : public Frontend {
 
   bool ConfirmOwnOperation(bool, int, std::string*) override { return true; }
 
-  void ShowNotCopied(const std::vector<std::string>& paths) override {
-    std::fprintf(stderr, "quickferry: %zu not copied:\n", paths.size());
-    std::fflush(stderr);
-    for (const std::string& p : paths) std::printf("%s\n", p.c_str());
-    std::fflush(stdout);
-  }
+  // Printed once the exit status is known (PrintNotCopied).
+  void ShowNotCopied(const std::vector<std::string>&) override {}
 
   void Note(const std::string& text) override {
     ClearProgressLine();
@@ -136,7 +137,9 @@ class BatchFrontend : public Frontend {
       }
     if (o.parallel >= 0) SetCheck(items, count, MsgDlgParallel, o.parallel == 1);
     SetCheck(items, count, MsgDlgOnlyNewer, o.onlyNewer);
-    SetCheck(items, count, MsgDlgListNotCopied, o.listNotCopied);
+    // Always the whole list: a failed run prints it even without
+    // --list-not-copied (PrintNotCopied).
+    SetCheck(items, count, MsgDlgListNotCopied, true);
     if (o.overwrite != Overwrite::Default)
       for (int m = 0; m < 5; ++m) {
         int i = FindItem(items, count, ItemRadioButton, MsgDlgAsk + m);
@@ -302,13 +305,12 @@ class ProgressReporter {
     using Clock = std::chrono::steady_clock;
     auto every = std::chrono::milliseconds(tty_ ? 500 : 5000);
     auto next = Clock::now() + every;
-    int interrupts = 0;
     std::string last;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {
-      if (Interrupts > interrupts) {
-        // Esc for the plug-in's break check: it stops cleanly.
-        interrupts = Interrupts;
+      // Esc for the plug-in's break check, until it has taken one: the run
+      // stops cleanly, taking back the file it was writing.
+      if (Interrupts > 0 && pt::ConsoleInputCount() == 0) {
         INPUT_RECORD esc{};
         esc.EventType = KEY_EVENT;
         esc.Event.KeyEvent.bKeyDown = TRUE;
@@ -344,10 +346,12 @@ class ProgressReporter {
   std::thread thread_;
 };
 
-void OnInterrupt(int) {
+// SIGINT, SIGTERM, SIGHUP: the first breaks off the run, the second ends
+// the process.
+void OnInterrupt(int signal) {
   if (Interrupts.fetch_add(1) >= 1) {
-    ::signal(SIGINT, SIG_DFL);
-    ::raise(SIGINT);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
   }
 }
 
@@ -366,7 +370,7 @@ int RunBatch(const PluginModule& plugin) {
     plugin.Configure(0);
     return 0;
   }
-  ::signal(SIGINT, OnInterrupt);
+  for (int s : kInterruptSignals) ::signal(s, OnInterrupt);
   ProgressReporter progress;
   progress.Start();
   TheHost.inPlugin = true;
@@ -376,5 +380,7 @@ int RunBatch(const PluginModule& plugin) {
   HandleQueuedInput();
   if (frontend.usageError) return 2;
   if (TheHost.outcome.broken) frontend.Note("broken off");
-  return ExitStatus();
+  int status = ExitStatus();
+  if (status != 0 || TheHost.options.listNotCopied) PrintNotCopied();
+  return status;
 }

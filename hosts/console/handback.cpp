@@ -64,7 +64,9 @@ void RunOwnOperation(bool move, bool confirmed) {
     if (exists && !replace && !fs::is_directory(to, ec)) {
       h.frontend->Note("exists, not " + std::string(move ? "moved" : "copied") + ": " +
                        to.string());
-      if (h.options.listNotCopied) h.outcome.notCopied.push_back(from.string());
+      // Left by the user's rule only with --overwrite=skip.
+      if (h.options.overwrite != Overwrite::Skip) h.outcome.unanswered++;
+      h.outcome.notCopied.push_back(from.string());
       continue;
     }
     std::string error = move ? MoveItem(from, to, replace) : CopyItem(from, to, replace);

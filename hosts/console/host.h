@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,8 @@ struct Outcome {
   std::atomic<bool> cancelled{false};
   std::atomic<bool> refused{false};  // a destination warning was declined
   std::atomic<bool> broken{false};   // Esc reached the copy
+  // What the plug-in listed (in batch mode always every file not copied,
+  // those left by rule included).
   std::vector<std::string> notCopied;
   std::string listPath;
 };
@@ -98,8 +101,10 @@ struct HostState {
 };
 extern HostState TheHost;
 
-// SIGINTs so far: the first breaks off the copy as Esc would.
+// SIGINT, SIGTERM and SIGHUP so far: the first breaks off the run as Esc
+// would, the second ends the process.
 extern std::atomic<int> Interrupts;
+inline constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // A message of the language file ("" for an id it lacks).
 const char* Lng(int id);
@@ -128,5 +133,10 @@ void HandleQueuedInput();
 struct PluginModule;
 int RunBatch(const PluginModule& plugin);
 int RunInteractive(const PluginModule& plugin);
-// 0 when everything asked for was done, else 1.
+// 0 when every selected file was copied or left by the user's own rule
+// (skip, only newer); 1 when anything failed, was refused, left unanswered
+// or broken off. Usage errors (2) are the caller's.
 int ExitStatus();
+// The files the plug-in listed as not copied, on stderr: always when the
+// run failed, else with --list-not-copied.
+void PrintNotCopied();

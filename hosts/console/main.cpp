@@ -36,7 +36,7 @@ const char kUsage[] =
     "                         (in batch mode nobody answers: ask skips them)\n"
     "  --only-newer           copy a file only over an older one\n"
     "  --parallel, --serial   read and write at the same time, or not\n"
-    "  --list-not-copied      list every file that was not copied\n"
+    "  --list-not-copied      list every file that was not copied, also on success\n"
     "  --streams, --rights    copy extended attributes, access rights (these need\n"
     "                         the NTFS options of the copy dialog: --config)\n"
     "  --force                go on despite a warning about the destination\n"
@@ -44,9 +44,15 @@ const char kUsage[] =
     "  --config               the plug-in's configuration dialog (batch: print it)\n"
     "  --help, --version\n"
     "\n"
-    "Exit status: 0 when everything was copied, 1 when something was not (in\n"
-    "batch mode also a file left because nobody could be asked), 2 on a usage\n"
-    "or set-up error (nothing touched then).\n"
+    "Exit status: 0 when every selected file was copied or left by your own\n"
+    "rule (--overwrite=skip, --only-newer); 1 when anything failed, was refused\n"
+    "or broken off (in batch mode also a file left because nobody could be\n"
+    "asked): each failure is told on stderr, and in batch mode every file not\n"
+    "copied is listed there at the end; 2 on a usage or set-up error, such as\n"
+    "several SOURCEs onto one file (nothing touched). --list-not-copied lists\n"
+    "the files not copied also when the status is 0.\n"
+    "SIGINT, SIGTERM and SIGHUP break off as Esc does: the file being written\n"
+    "is removed, finished ones stay; a second signal ends at once.\n"
     "Settings: $QUICKFERRY_REGISTRY, else ~/.config/quickferry/registry.db.\n";
 
 int UsageError(const std::string& text) {
@@ -134,6 +140,8 @@ std::string ParseArguments(int argc, char** argv, bool* help, bool* version) {
     if (!positional.empty()) return "--config takes no files";
     return "";
   }
+  for (const std::string& name : positional)
+    if (name.empty()) return "an empty argument names no file";
   if (positional.empty()) return "missing SOURCE and DEST";
   o.dest = positional.back();
   positional.pop_back();

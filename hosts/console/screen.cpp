@@ -125,10 +125,11 @@ void OnFatalSignal(int signal) {
 
 void OnResize(int) { Resized = true; }
 
-// The first interrupt breaks off the copy (the reader passes it on as Esc);
-// the second ends the process.
-void OnInterrupt(int) {
-  if (Interrupts.fetch_add(1) >= 1) OnFatalSignal(SIGINT);
+// The first interrupt, hang-up or termination breaks off the run as Esc
+// would (the reader passes Esc on until the plug-in has returned), so that
+// no partial file stays behind; the second ends the process.
+void OnInterrupt(int signal) {
+  if (Interrupts.fetch_add(1) >= 1) OnFatalSignal(signal);
 }
 
 void PrepareRestoreSequence() {
@@ -142,11 +143,11 @@ void PrepareRestoreSequence() {
   std::memcpy(RestoreSequence, s.data(), RestoreLength);
 }
 
-const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTERM, SIGHUP, SIGQUIT};
+const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGQUIT};
 
 void InstallSignals() {
   for (int s : kFatalSignals) ::signal(s, OnFatalSignal);
-  ::signal(SIGINT, OnInterrupt);
+  for (int s : kInterruptSignals) ::signal(s, OnInterrupt);
   struct sigaction action {};
   action.sa_handler = OnResize;
   sigemptyset(&action.sa_mask);
@@ -155,7 +156,7 @@ void InstallSignals() {
 
 void RemoveSignals() {
   for (int s : kFatalSignals) ::signal(s, SIG_DFL);
-  ::signal(SIGINT, SIG_DFL);
+  for (int s : kInterruptSignals) ::signal(s, SIG_DFL);
   ::signal(SIGWINCH, SIG_DFL);
 }
 
@@ -195,7 +196,6 @@ void HandleResize() {
 
 void ReadKeys() {
   std::string pending;
-  int interrupts = 0;
   bool closed = false;
   while (!T.stop) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {T.wakeRead, POLLIN, 0}};
@@ -203,10 +203,9 @@ void ReadKeys() {
     if (Resized.exchange(false)) HandleResize();
     if (T.stop) break;
     UpdateTitle();
-    if (Interrupts > interrupts) {
-      interrupts = Interrupts;
+    // Esc for every question and for the copy, until the run has ended.
+    if (Interrupts > 0 && (TheHost.inPlugin || ModalDepth > 0) && pt::ConsoleInputCount() == 0)
       Feed(PlainKey(0x1B));
-    }
     if (ready > 0 && (fds[0].revents & POLLIN)) {
       char buffer[256];
       ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);

@@ -15,9 +15,18 @@ std::atomic<int> Interrupts{0};
 
 int ExitStatus() {
   const Outcome& o = TheHost.outcome;
+  // Files left by the user's own rule (skip, only newer) are no failure.
   bool incomplete = o.failures > 0 || o.unanswered > 0 || o.cancelled || o.refused || o.broken ||
-                    !o.notCopied.empty();
+                    Interrupts > 0;
   return incomplete ? 1 : 0;
+}
+
+void PrintNotCopied() {
+  const auto& notCopied = TheHost.outcome.notCopied;
+  if (notCopied.empty()) return;
+  std::fprintf(stderr, "quickferry: %zu not copied:\n", notCopied.size());
+  for (const std::string& p : notCopied) std::fprintf(stderr, "%s\n", p.c_str());
+  std::fflush(stderr);
 }
 
 namespace {

@@ -128,10 +128,12 @@ class TerminalFrontend : public Frontend {
   }
 
   int Message(unsigned flags, const char* const* lines, int count, int buttons) override {
-    int answer = MessageBox(flags, lines, count, buttons);
     bool breakQuestion = false;
     for (int i = 1; i < count; ++i)
       breakQuestion |= std::strcmp(lines[i], Lng(MsgConfirmBreak)) == 0;
+    // A signal has already decided.
+    if (breakQuestion && Interrupts > 0) return 0;
+    int answer = MessageBox(flags, lines, count, buttons);
     if (breakQuestion && answer != 0) TheHost.outcome.broken = false;
     // An error box: Skip (or its one button) leaves a file behind.
     if (count > 0 && std::strcmp(lines[0], Lng(MsgErrorTitle)) == 0 &&
@@ -212,14 +214,11 @@ int RunInteractive(const PluginModule& plugin) {
   if (!config) HandleQueuedInput();
   tty::Stop();
 
-  if (TheHost.outcome.broken) frontend.notes.push_back("broken off");
+  if (TheHost.outcome.broken || Interrupts > 0) frontend.notes.push_back("broken off");
   for (const std::string& note : frontend.notes)
     std::fprintf(stderr, "quickferry: %s\n", note.c_str());
-  const auto& notCopied = TheHost.outcome.notCopied;
-  if (!notCopied.empty()) {
-    std::fprintf(stderr, "quickferry: %zu not copied:\n", notCopied.size());
-    std::fflush(stderr);
-    for (const std::string& p : notCopied) std::printf("%s\n", p.c_str());
-  }
-  return config ? 0 : ExitStatus();
+  if (config) return 0;
+  int status = ExitStatus();
+  if (status != 0 || TheHost.options.listNotCopied) PrintNotCopied();
+  return status;
 }

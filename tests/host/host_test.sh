@@ -119,27 +119,50 @@ case_batch_only_newer() {
   expect "a newer target is kept" same "$(cat "$work/dest/older.txt")" kept
 }
 
+# The exit status: files left by the user's own rule are no failure; a
+# failed run lists every file not copied on stderr.
 case_batch_not_copied() {
   mkdir -p "$work/src/d" "$work/dest"
   printf 'new\n' >"$work/src/f.txt"
   printf 'old\n' >"$work/dest/f.txt"
   run --batch --overwrite=skip --list-not-copied src/f.txt dest
-  expect "a skipped file listed: exit 1" same "$status" 1
-  expect "the list on stdout" same "$(cat "$out")" "$work/src/f.txt"
+  expect "a file skipped by rule: exit 0" same "$status" 0
+  expect "--list-not-copied lists it on stderr" has "$err" "$work/src/f.txt"
+  expect "nothing on stdout" same "$(cat "$out")" ""
+  run --batch --overwrite=skip src/f.txt dest
+  expect "without --list-not-copied: exit 0" same "$status" 0
+  expect "and no list" same "$(cat "$err")" ""
+  touch -d '2001-01-01' "$work/src/f.txt"
+  run --batch --only-newer src/f.txt dest
+  expect "a file that is not newer: exit 0" same "$status" 0
 
-  # A file where a folder must go: every file in it fails.
+  # A file where a folder must go: the folder and every file in it fail.
   printf 'x\n' >"$work/src/d/x.txt"
   printf 'blocker\n' >"$work/dest/d"
   run --batch src/d dest
-  expect "a failed file: exit 1" same "$status" 1
-  expect "the failure is told" has "$err" "Cannot create the destination file"
-  expect "the failed file listed" same "$(cat "$out")" "$work/src/d/x.txt"
+  expect "a failed folder: exit 1" same "$status" 1
+  expect "the failure is told" has "$err" "Cannot create the destination folder"
+  expect "the files not copied are listed" has "$err" "$work/src/d/x.txt"
+  expect "nothing on stdout either" same "$(cat "$out")" ""
+}
+
+# Refused before anything moves.
+case_batch_refusals() {
+  make_tree
+  local before
+  before=$(snapshot "$work")
+  run --batch --move src/docs src/docs/deep
+  expect "a folder into its own subfolder: exit 1" same "$status" 1
+  expect "it says why" has "$err" "Cannot move a folder into itself"
+  expect "nothing moved" same "$(snapshot "$work")" "$before"
 }
 
 case_batch_usage_errors() {
   make_tree
+  printf 'one\n' >"$work/dest/one.txt"
   local before
   before=$(snapshot "$work")
+  # Each row is evaluated, so that '' is an empty argument.
   local table=(
     ""
     "src/a.txt"
@@ -149,10 +172,15 @@ case_batch_usage_errors() {
     "--parallel --serial src/a.txt dest"
     "--no-such-option src/a.txt dest"
     "--config src/a.txt"
+    "'' dest"
+    "src/a.txt ''"
+    "--current '' dest"
+    "--overwrite=overwrite src/a.txt src/b.bin dest/one.txt"
+    "--move --overwrite=overwrite src/a.txt src/b.bin dest/one.txt"
+    "--move src/a.txt src/docs dest/new-name"
   )
   for args in "${table[@]}"; do
-    # shellcheck disable=SC2086
-    run --batch $args
+    eval "run --batch $args"
     expect "'$args': exit 2" same "$status" 2
     expect "'$args': a message" test -s "$err"
   done
@@ -176,9 +204,9 @@ case_batch_hand_back() {
   expect "move handed back: exit 0" same "$status" 0
   expect "the host moved the file" test -f "$work/moved/b.bin" -a ! -e "$work/src/b.bin"
 
-  QUICKFERRY_PLUGIN=$plugin QUICKFERRY_STAND_IN=list run --batch src/a.txt src/docs dest
-  expect "a list: exit 1" same "$status" 1
-  expect "tmp:r prints the list" same "$(cat "$out" | tr '\n' ' ')" "$work/src/a.txt $work/src/docs "
+  QUICKFERRY_PLUGIN=$plugin QUICKFERRY_STAND_IN=list run --batch --list-not-copied src/a.txt src/docs dest
+  expect "a list without a failure: exit 0" same "$status" 0
+  expect "tmp:r prints the list" same "$(grep "^$work" "$err" | tr '\n' ' ')" "$work/src/a.txt $work/src/docs "
 }
 
 case_batch_answers() {
@@ -192,21 +220,42 @@ case_batch_answers() {
   expect "--force: Yes for a warning" same "$(cat "$out")" "error box: 1, warning: 0"
 }
 
+# An interrupt, a hang-up or a termination breaks off as Esc does: the file
+# being written goes, so that a later --only-newer run cannot keep it.
 case_batch_interrupt() {
-  mkdir -p "$work/src" "$work/dest"
+  mkdir -p "$work/src"
   truncate -s 3G "$work/src/large.bin"
-  (cd "$work" && exec "$QF" --batch src/large.bin dest >"$out" 2>"$err" </dev/null) &
-  local pid=$!
-  for _ in $(seq 100); do
-    [ -e "$work/dest/large.bin" ] && break
-    sleep 0.1
+  local signals=(INT TERM HUP) pids=() signal i
+  # All three at once; each is signalled once its target is being written.
+  for signal in "${signals[@]}"; do
+    mkdir -p "$work/$signal"
+    (cd "$work" && exec "$QF" --batch src/large.bin "$signal" >"$io/out.$signal" \
+      2>"$io/err.$signal" </dev/null) &
+    pids+=($!)
   done
-  kill -INT "$pid"
-  wait "$pid"
-  status=$?
-  expect "an interrupt breaks off: exit 1" same "$status" 1
-  expect "it says so" has "$err" "broken off"
-  expect "no partial target is left" test ! -e "$work/dest/large.bin"
+  for i in 0 1 2; do
+    signal=${signals[$i]}
+    for _ in $(seq 1200); do
+      [ -s "$work/$signal/large.bin" ] && break
+      sleep 0.1
+    done
+    expect "SIG$signal: the copy was under way" test -s "$work/$signal/large.bin"
+    kill -"$signal" "${pids[$i]}"
+  done
+  for i in 0 1 2; do
+    signal=${signals[$i]}
+    wait "${pids[$i]}"
+    status=$?
+    expect "SIG$signal breaks off: exit 1" same "$status" 1
+    expect "SIG$signal: it says so" has "$io/err.$signal" "broken off"
+    expect "SIG$signal: no partial target is left" test ! -e "$work/$signal/large.bin"
+  done
+  # The same name, now small and older than a partial file would be.
+  rm "$work/src/large.bin"
+  printf 'whole\n' >"$work/src/large.bin"
+  touch -d '2001-01-01' "$work/src/large.bin"
+  run --batch --only-newer src/large.bin TERM
+  expect "a later --only-newer run copies it" same "$(cat "$work/TERM/large.bin" 2>&1)" whole
 }
 
 # ---- On a terminal (tmux) ---------------------------------------------------
@@ -295,6 +344,26 @@ case_terminal_esc_breaks_off() {
   expect "broken off: exit 1" wait_for "EXIT=[1]"
   expect "it says so" has "$io/screen" "broken off"
   expect "no partial target is left" test ! -e "$work/dest/large.bin"
+
+  # SIGTERM does what Esc does.
+  local shell pid
+  shell=$(tmux -L "$socket" display -p '#{pane_pid}')
+  launch src/large.bin dest
+  expect "the menu again" wait_for "1 Copy files"
+  keys Enter
+  expect "the copy dialog again" wait_for "{ Start }"
+  keys Enter
+  expect "the progress box again" wait_for "Writing:"
+  for _ in $(seq 600); do  # until the target is being written
+    [ -s "$work/dest/large.bin" ] && break
+    sleep 0.1
+  done
+  expect "the target is being written" test -s "$work/dest/large.bin"
+  pid=$(pgrep -P "$shell" -x quickferry)
+  expect "quickferry runs" test -n "$pid"
+  [ -n "$pid" ] && kill -TERM "$pid"
+  expect "SIGTERM breaks off: exit 1" wait_for "EXIT=[1]"
+  expect "no partial target after SIGTERM" test ! -e "$work/dest/large.bin"
 }
 
 if ! declare -f "case_$case_name" >/dev/null; then
