@@ -4,7 +4,7 @@
 
 #include "host.h"
 
-constexpr int MessageCount = 111;
+constexpr int MessageCount = 112;
 
 enum MessageId : int {
   MsgTitle = 0,
@@ -46,13 +46,14 @@ enum MessageId : int {
   MsgOverwriteAppend = 102, MsgOverwriteRename = 103, MsgOverwriteDestination = 104,
   MsgOverwriteSource = 105, MsgRenameTitle = 106, MsgRenameLabel = 107,
   MsgCountOf = 108, MsgCountUnit = 109, MsgSpeedUnit = 110,
+  MsgSameFile = 111,
 };
 
 // Filled by LoadMessages at every entry point; never null (a text the host
 // does not have reads as "").
 extern const char* MessageTable[MessageCount];
 
-// Rebuilds MessageTable from the host's GetMsg, ids 0 to 110 in order.
+// Rebuilds MessageTable from the host's GetMsg, ids 0 to MessageCount - 1 in order.
 void LoadMessages();
 
 inline const char* Msg(int id) { return MessageTable[id]; }
