@@ -95,7 +95,7 @@ class BatchFrontend : public Frontend {
   void ShowNotCopied(const std::vector<std::string>& paths) override {
     std::fprintf(stderr, "quickferry: %zu not copied:\n", paths.size());
     std::fflush(stderr);
-    for (const std::string& p : paths) std::printf("%s\n", p.c_str());
+    for (const std::string& p : paths) std::printf("%s\n", Visible(p).c_str());
     std::fflush(stdout);
   }
 
