@@ -110,7 +110,9 @@ std::string Fold(const std::string& absolute) {
     size_t end = absolute.find('\\', i);
     if (end == std::string::npos) end = absolute.size();
     std::string part = absolute.substr(i, end - i);
-    if (part != "." && part != "..") StripTrailingDotsAndSpaces(&part);
+    // A find pattern keeps its dots: "*." asks for names without one.
+    if (part != "." && part != ".." && part.find_first_of("*?") == std::string::npos)
+      StripTrailingDotsAndSpaces(&part);
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != ".") {
