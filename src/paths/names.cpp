@@ -74,7 +74,8 @@ int SameFile(const char* a, const char* b) {
   BY_HANDLE_FILE_INFORMATION first, second;
   // The last error of a failed probe is no one's business.
   DWORD error = platform::GetLastError();
-  bool same = IdentityOf(a, &first) && IdentityOf(b, &second) &&
+  // The destination first: it is mostly not there, and that settles it.
+  bool same = IdentityOf(b, &second) && IdentityOf(a, &first) &&
               first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
               first.nFileIndexHigh == second.nFileIndexHigh &&
               first.nFileIndexLow == second.nFileIndexLow;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "engine/copy.h"
 #include "support/files.h"
 #include "platform/testing.h"
 #include "run/run_state.h"
@@ -228,6 +229,21 @@ TEST_F(ScanTest, ASourceThatIsItsOwnDestinationIsRefusedAndNamesFollowTheFileSys
   EXPECT_NE(std::find(names.begin(), names.end(), "A"), names.end());
   EXPECT_EQ(std::find(names.begin(), names.end(), "a"), names.end());
   EXPECT_EQ(Read(dir / "src/A/f.txt"), "12345");
+}
+
+// Esc (the host's break feeds the same key) stops a long scan at once.
+TEST_F(ScanTest, EscStopsALongScan) {
+  for (int i = 0; i < 300; ++i) Write(dir / "src/many" / ("f" + std::to_string(i)), "x");
+  INPUT_RECORD esc{};
+  esc.EventType = KEY_EVENT;
+  esc.Event.KeyEvent.bKeyDown = TRUE;
+  esc.Event.KeyEvent.wVirtualKeyCode = VK_ESCAPE;
+  platform::testing::ConsoleFeedInput(esc);
+  BreakRequested = 0;
+  Scan(dir / "src/many", dir / "out/many");
+  EXPECT_EQ(BreakRequested, 1);
+  EXPECT_LT(PairCount(), 40u);
+  BreakRequested = 0;
 }
 
 TEST_F(ScanTest, MoveWithinOneVolumeRenamesTheWholeTree) {
