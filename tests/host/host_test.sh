@@ -232,7 +232,7 @@ mount_tmpfs() {
 
 # Every name a Linux folder can hold that Windows gives meaning to.
 make_name_tree() {
-  local t=$1 i name
+  local t=$1 i name hex
   mkdir -p "$t/bytes" "$t/bs\\dir" "$t/x" "$t/trail. " "$t/deep/er"
   printf 'escape\n' >"$t/..\\..\\..\\..\\escape"
   printf 'dotdot\n' >"$t/..\\target.txt"
@@ -256,10 +256,12 @@ make_name_tree() {
   printf 'deep\n' >"$t/deep/er/z:z"
   for i in $(seq 1 255); do
     [ "$i" -eq 47 ] && continue
-    printf -v name "b\\x$(printf %02x "$i")"
+    printf -v hex %02x "$i"
+    printf -v name "b\\x$hex"
     printf '%s' "$i" >"$t/bytes/$name"
-    [ "$i" -eq 46 ] && continue
-    printf -v name "\\x$(printf %02x "$i")e"
+    # In first place too where Windows reads the byte (and for the escape byte).
+    [ "$i" -lt 32 ] || [[ "$i" =~ ^(34|42|58|60|62|63|92|124|255)$ ]] || continue
+    printf -v name "\\x${hex}e"
     printf '%s' "$i" >"$t/bytes/$name"
   done
 }
@@ -285,15 +287,15 @@ case_batch_names() {
       for mode in serial parallel; do rows+=("$fs_|$op|$mode"); done
     done
   done
+  make_name_tree "$work/original"
+  setfattr -n user.s1 -v stream "$work/original/f" 2>/dev/null
   for row in "${rows[@]}"; do
     IFS='|' read -r where op mode <<<"$row"
     local dest=$base/dest
     [ "$where" = tmpfs ] && dest=$tmpfs/u1/u2/dest
-    rm -rf "$work/u1" "$work/original" "${tmpfs:-$work/none}"/*
+    rm -rf "$work/u1" "${tmpfs:-$work/none}"/*
     mkdir -p "$base/src" "$dest"
-    make_name_tree "$base/src/t"
-    setfattr -n user.s1 -v stream "$base/src/t/f" 2>/dev/null
-    cp -a "$base/src/t" "$work/original"
+    cp -a "$work/original" "$base/src/t"
     local before tmpfs_before=""
     before=$(snapshot_except "$work" original u1/u2/src u1/u2/dest tmpfs)
     [ -n "$tmpfs" ] && tmpfs_before=$(snapshot_except "$tmpfs" u1/u2/dest)
