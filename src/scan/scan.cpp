@@ -81,9 +81,13 @@ bool ScanBroken() {
 // (Windows), and the pair goes on as any other.
 [[gnu::noinline]] bool CopyLink(const char* source, const char* working, DWORD pair, int choice) {
   FileRecord* record = RecordOf(pair);
-  CreateParentDirectories(working);
   bool made = platform::CopySymbolicLinkA(source, working) != FALSE;
   DWORD error = platform::GetLastError();
+  if (!made && error == ERROR_PATH_NOT_FOUND) {  // its folder comes before the engine's
+    CreateParentDirectories(working);
+    made = platform::CopySymbolicLinkA(source, working) != FALSE;
+    error = platform::GetLastError();
+  }
   if (!made && error == ERROR_NOT_SUPPORTED) return false;
   bool replace = choice == AnswerOverwrite || RunOptions.OverwriteMode == OverwriteAll;
   if (!made && error == ERROR_ALREADY_EXISTS && RunOptions.OverwriteMode == OverwriteSkip) {
@@ -289,11 +293,13 @@ void ScanEntry(const char* source, const char* destination, DWORD attributes, DW
                DWORD sizeHigh, const FILETIME* creation, const FILETIME* lastAccess,
                const FILETIME* lastWrite, DWORD scanFlags) {
   if (attributes == INVALID_FILE_ATTRIBUTES || BreakRequested) return;
+  bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !(scanFlags & ScanStream);
   if (!(scanFlags & ScanStream)) {
     bool sameName = CompareFileNames(source, destination) == 0;
     // Where names ignore case, a move that changes only the case renames.
     bool caseRename = IsMove && sameName && std::strcmp(source, destination) != 0;
-    if (!caseRename && (sameName || SameFile(source, destination))) {
+    // A link is copied as itself: what it leads to is no matter.
+    if (!caseRename && (sameName || (!isLink && SameFile(source, destination)))) {
       ReportSameFile(source);
       return;
     }
@@ -302,7 +308,6 @@ void ScanEntry(const char* source, const char* destination, DWORD attributes, DW
   // Callers build paths within 511 characters; a longer one is refused whole.
   if (std::strlen(source) >= kPathSize || !CopyText(working, sizeof working, destination)) return;
   bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !(scanFlags & ScanStream);
 
   // Description files are written by the descriptions step itself.
   if (Settings.CopyDescs && !(scanFlags & (ScanSingleItem | ScanStream | ScanNoDescriptions)) &&

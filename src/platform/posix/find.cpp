@@ -166,19 +166,22 @@ bool List(const std::string& host, const std::string& pattern, bool root, Find* 
   if (!dir) return SetLastErrorFromErrno(errno == ENOENT ? ENOTDIR : errno), false;
   std::string expression = Expression(pattern);
   bool dot = false, dotDot = false;
+  std::vector<std::pair<std::string, std::string>> found;  // as listed, as on disk
   while (dirent* entry = ::readdir(dir)) {
     std::string name = entry->d_name;
-    if (name == ".")
+    if (name == ".") {
       dot = !root && Matches(expression, name);
-    else if (name == "..")
+    } else if (name == "..") {
       dotDot = !root && Matches(expression, name);
-    else if (Matches(expression, WindowsName(name)))
-      find->names.push_back(name);
+    } else {
+      std::string listed = WindowsName(name);
+      if (Matches(expression, listed)) found.emplace_back(std::move(listed), std::move(name));
+    }
   }
   ::closedir(dir);
-  std::sort(find->names.begin(), find->names.end(), [](const std::string& a, const std::string& b) {
-    return NameOrder(WindowsName(a), WindowsName(b));
-  });
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return NameOrder(a.first, b.first); });
+  for (auto& entry : found) find->names.push_back(std::move(entry.second));
   if (dotDot) find->names.insert(find->names.begin(), "..");
   if (dot) find->names.insert(find->names.begin(), ".");
   return true;
