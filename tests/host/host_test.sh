@@ -288,6 +288,7 @@ case_batch_names() {
     done
   done
   make_name_tree "$work/original"
+  printf 'bait\n' >"$work/escape"  # where ..\..\..\..\escape would lead
   setfattr -n user.s1 -v stream "$work/original/f" 2>/dev/null
   for row in "${rows[@]}"; do
     IFS='|' read -r where op mode <<<"$row"
