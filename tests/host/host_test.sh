@@ -377,6 +377,7 @@ case_batch_same_file() {
   printf 'precious\n' >"$work/src/t/f"
   ln -s src "$work/linked"
   ln "$work/src/t/f" "$work/dest/f"
+  ln -s ../src/t/f "$work/dest/back"
   local bind=""
   [ -n "${QF_PRIVATE_MOUNTS:-}" ] && mount --bind "$work/src" "$work/view" 2>/dev/null && bind=1
   [ -n "$bind" ] || echo "SKIP [$case_name]: no bind mount here (needs unshare -m as root)"
@@ -386,6 +387,7 @@ case_batch_same_file() {
     "--overwrite=overwrite src/t/f linked/t|overwrite through a linked folder"
     "--overwrite=append src/t/f dest|append onto a hard link"
     "--move --overwrite=overwrite src/t/f dest|move onto a hard link"
+    "--move --overwrite=overwrite src/t/f dest/back|move onto a link back to it"
     "src/t/f src/t|a file onto itself"
   )
   [ -n "$bind" ] && rows+=("--move --overwrite=overwrite src/t view/|move onto a bind mount"
