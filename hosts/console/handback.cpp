@@ -40,9 +40,9 @@ std::string MoveItem(const fs::path& from, const fs::path& to, bool replace) {
 void RunOwnOperation(bool move, bool confirmed) {
   HostState& h = TheHost;
   std::vector<std::string> names;
-  for (const PanelItem& item : h.active.selected) names.push_back(ItemName(item));
+  for (const PanelItem& item : h.active.selected) names.push_back(OnDisk(ItemName(item)));
   if (names.empty() && !h.active.all.empty())
-    names.push_back(ItemName(h.active.all[h.active.current]));
+    names.push_back(OnDisk(ItemName(h.active.all[h.active.current])));
   if (names.empty()) return;
   h.handedBack = true;
   std::string dest = h.destIsFolder ? h.passive.folder : LinuxPath(h.destWindows);

@@ -113,7 +113,15 @@ std::string WithoutAmpersand(const char* text);
 // Windows path ("Z:\...") for a Linux path, and back ("" when it reaches no drive).
 std::string WindowsPath(const std::string& linuxPath);
 std::string LinuxPath(const std::string& windowsPath);
-// A line of the plug-in's with any Windows path in it shown as a Linux path.
+// A name as the user sees it: OnDisk puts a listed (escaped) name or text
+// back as it is on disk; ListedName is the name the plug-in lists for a
+// name on disk; Visible shows control bytes as "\xNN" so that no name can
+// write to the terminal.
+std::string OnDisk(const std::string& listed);
+std::string ListedName(const std::string& name);
+std::string Visible(const std::string& text);
+// A line of the plug-in's with any Windows path in it shown as a Linux path,
+// names as on disk, control bytes visible.
 std::string Readable(const std::string& line);
 
 // The startup record whose slots call the functions of this host.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +27,9 @@ const char kUsage[] =
     "       quickferry --config\n"
     "\n"
     "Copies (or moves) the SOURCEs, which lie in one folder, to DEST with the\n"
-    "Quickferry plug-in: into DEST when it is a folder, else to that name.\n"
+    "Quickferry plug-in: into DEST when it is a folder, else to that name\n"
+    "('*' and '?' in its last part are a mask: '*.bak'; 'X:\\...' and\n"
+    "'\\\\server\\share\\...' name a drive or share).\n"
     "On a terminal the plug-in's menu and dialogs ask; with --batch (or when\n"
     "stdin or stdout is not a terminal) these options answer them:\n"
     "\n"
@@ -56,7 +59,7 @@ const char kUsage[] =
     "Settings: $QUICKFERRY_REGISTRY, else ~/.config/quickferry/registry.db.\n";
 
 int UsageError(const std::string& text) {
-  std::fprintf(stderr, "quickferry: %s\nTry 'quickferry --help'.\n", text.c_str());
+  std::fprintf(stderr, "quickferry: %s\nTry 'quickferry --help'.\n", Visible(text).c_str());
   return 2;
 }
 
@@ -164,7 +167,7 @@ std::string PreparePanels() {
     if (folder.empty()) folder = parent;
     if (parent != folder)
       return "'" + typed + "' is not in " + folder + ": the sources must share one folder";
-    *name = p.filename().string();
+    *name = ListedName(p.filename().string());
     return "";
   };
   if (!o.current.empty()) {
@@ -177,14 +180,45 @@ std::string PreparePanels() {
     names.push_back(name);
   }
   if (o.dest.empty()) return "missing DEST";
-  fs::path dest = Normal(o.dest);
+  // "X:\..." and "\\server\share\..." name a drive or share; one the
+  // platform does not have is refused, never taken as a folder name here.
+  const std::string& typed = o.dest;
+  bool windowsForm = typed.compare(0, 2, "\\\\") == 0 ||
+                     (typed.size() >= 3 && std::isalpha(static_cast<unsigned char>(typed[0])) &&
+                      typed[1] == ':' && (typed[2] == '\\' || typed[2] == '/'));
+  std::string destText = o.dest;
+  if (windowsForm) {
+    destText = LinuxPath(typed);
+    if (destText.empty())
+      return "DEST '" + typed + "' names a drive or share that quickferry does not have";
+    if (typed.back() == '\\' || typed.back() == '/') destText += '/';
+  }
+  fs::path dest = Normal(destText);
   std::error_code ec;
   TheHost.destIsFolder = fs::is_directory(dest, ec);
   std::string destFolder = TheHost.destIsFolder ? dest.string() : fs::current_path().string();
   // The copy dialog resolves a relative text against the source folder;
   // the user meant the current one, so it gets the full path.
   TheHost.destWindows = WindowsPath(dest.string());
-  bool typedAsFolder = !o.dest.empty() && o.dest.back() == '/';
+  // '*' and '?' in DEST's last part are a name mask, as in the copy dialog.
+  std::string mask = dest.filename().string();
+  if (!TheHost.destIsFolder && mask.find_first_of("*?") != std::string::npos) {
+    std::string listed = ListedName(mask), raw;
+    for (size_t i = 0; i < listed.size(); ++i) {
+      std::string pair = listed.substr(i, 2);
+      std::string shown = OnDisk(pair);
+      if (pair.size() == 2 && (shown == "*" || shown == "?")) {
+        raw += shown;
+        ++i;
+      } else {
+        raw += listed[i];
+      }
+    }
+    TheHost.destWindows = WindowsPath(dest.parent_path().string());
+    if (TheHost.destWindows.back() != '\\') TheHost.destWindows += '\\';
+    TheHost.destWindows += raw;
+  }
+  bool typedAsFolder = !destText.empty() && destText.back() == '/';
   if ((TheHost.destIsFolder || typedAsFolder) && TheHost.destWindows.back() != '\\')
     TheHost.destWindows += '\\';
   if (TheHost.destWindows.size() >= 512) return "DEST is too long";
@@ -194,12 +228,12 @@ std::string PreparePanels() {
   for (const std::string& name : names) {
     bool listed = false;
     for (const PanelItem& item : TheHost.active.selected) listed |= name == ItemName(item);
-    if (!listed) return "cannot hand '" + name + "' to the plug-in (a name it cannot read)";
+    if (!listed) return "cannot hand '" + OnDisk(name) + "' to the plug-in (a name it cannot read)";
   }
   const Panel& active = TheHost.active;
   if (!currentName.empty() &&
       (active.all.empty() || currentName != ItemName(active.all[active.current])))
-    return "cannot hand '" + currentName + "' to the plug-in (a name it cannot read)";
+    return "cannot hand '" + OnDisk(currentName) + "' to the plug-in (a name it cannot read)";
   LoadPanel(&TheHost.passive, destFolder, {}, "");
   return "";
 }

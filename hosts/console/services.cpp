@@ -25,7 +25,7 @@ void PrintNotCopied() {
   const auto& notCopied = TheHost.outcome.notCopied;
   if (notCopied.empty()) return;
   std::fprintf(stderr, "quickferry: %zu not copied:\n", notCopied.size());
-  for (const std::string& p : notCopied) std::fprintf(stderr, "%s\n", p.c_str());
+  for (const std::string& p : notCopied) std::fprintf(stderr, "%s\n", Visible(p).c_str());
   std::fflush(stderr);
 }
 
@@ -210,15 +210,39 @@ std::string WithoutAmpersand(const char* text) {
 }
 
 std::string WindowsPath(const std::string& linuxPath) {
-  std::string s = "Z:" + linuxPath;
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  return s;
+  std::vector<char> out(linuxPath.size() * 2 + 8);
+  return pt::WindowsPathOf(linuxPath.c_str(), out.data(), static_cast<int>(out.size())) ? out.data()
+                                                                                         : "";
 }
 
 std::string LinuxPath(const std::string& windowsPath) {
   char out[4096];
   return pt::HostPath(windowsPath.c_str(), out, sizeof out) ? out : "";
+}
+
+std::string OnDisk(const std::string& listed) {
+  std::vector<char> out(listed.size() + 1);
+  return pt::NameOnDisk(listed.c_str(), out.data(), static_cast<int>(out.size())) ? out.data()
+                                                                                  : listed;
+}
+
+std::string ListedName(const std::string& name) {
+  std::string path = WindowsPath("/" + name);
+  return path.size() > 3 ? path.substr(3) : path;
+}
+
+std::string Visible(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      out += code;
+    }
+  }
+  return out;
 }
 
 std::string Readable(const std::string& line) {
@@ -228,9 +252,9 @@ std::string Readable(const std::string& line) {
                  line[i + 2] == '\\' && (i == 0 || line[i - 1] == ' ');
     if (!drive) continue;
     std::string path = LinuxPath(line.substr(i));
-    if (!path.empty()) return line.substr(0, i) + path;
+    if (!path.empty()) return Visible(OnDisk(line.substr(0, i)) + path);
   }
-  return line;
+  return Visible(OnDisk(line));
 }
 
 HostServices MakeStartupRecord() {

@@ -60,7 +60,7 @@ void DrawPanel(Panel& panel, int x1, int x2, int y2, bool active) {
       std::snprintf(size, sizeof size, "%llu",
                     (static_cast<unsigned long long>(item.FindData.nFileSizeHigh) << 32) |
                         item.FindData.nFileSizeLow);
-    std::string line = Fit(ItemName(item), inner - 12, false);
+    std::string line = Fit(Visible(OnDisk(ItemName(item))), inner - 12, false);
     line.resize(std::max(0, inner - 11), ' ');
     std::string right = size;
     right.insert(0, std::max<size_t>(0, 10 - std::min<size_t>(10, right.size())), ' ');
@@ -175,10 +175,12 @@ class TerminalFrontend : public Frontend {
   }
 
   void ShowNotCopied(const std::vector<std::string>& paths) override {
-    ListView("Not copied: " + std::to_string(paths.size()), paths);
+    std::vector<std::string> shown;
+    for (const std::string& p : paths) shown.push_back(Visible(p));
+    ListView("Not copied: " + std::to_string(paths.size()), shown);
   }
 
-  void Note(const std::string& text) override { notes.push_back(text); }
+  void Note(const std::string& text) override { notes.push_back(Visible(text)); }
 };
 
 }  // namespace

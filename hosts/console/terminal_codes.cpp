@@ -63,6 +63,14 @@ DWORD ModifiersOf(int parameter) {
          (m & 4 ? LEFT_CTRL_PRESSED : 0);
 }
 
+// A byte of a name that the Linux layer escaped (platform.h: 0xFF, then the
+// byte with its top bit flipped), or 0.
+unsigned char EscapedByte(const unsigned char* s, int available) {
+  if (available < 2 || s[0] != 0xFF) return 0;
+  unsigned char c = s[1] ^ 0x80;
+  return c < 0x20 || c == 0xFF || std::strchr("\"*:<>?\\|. ", c) ? c : 0;
+}
+
 }  // namespace
 
 // One row of cells as the user should see it, and the column each cell
@@ -89,6 +97,17 @@ void DecodeRow(const std::vector<CHAR_INFO>& cells, std::vector<Glyph>* row,
   bool afterRun = false;
   for (int x = 0; x < n;) {
     unsigned char b = bytes[x];
+    if (unsigned char original = EscapedByte(&bytes[x], n - x)) {
+      // Shown as on disk; a control byte (or a lone 0xFF) as '?'.
+      (*columnOf)[x] = (*columnOf)[x + 1] = column;
+      wchar_t shown = original < 0x20 || original == 0xFF ? L'?' : static_cast<wchar_t>(original);
+      (*row)[column++] = Glyph{shown, cells[x].Attributes, false};
+      owed += 1;
+      owedAttributes = cells[x].Attributes;
+      afterRun = false;
+      x += 2;
+      continue;
+    }
     wchar_t c = 0;
     int length = b >= 0x80 ? Utf8At(&bytes[x], n - x, &c) : 0;
     bool text = length > 0 && !afterRun && !(x + length < n && IsContinuation(bytes[x + length]));

@@ -159,7 +159,7 @@ bool HasLiveEntry(const DescriptionTable* table) {
 
 bool IsDescriptionName(const char* name) {
   for (int i = 0; i < Settings.DescriptionNameCount; ++i)
-    if (CompareNamesOem(name, Settings.DescriptionNames[i]) == 0) return true;
+    if (CompareFileNames(name, Settings.DescriptionNames[i]) == 0) return true;
   return false;
 }
 
@@ -176,7 +176,7 @@ bool SplitPath(const char* path, char* directory, char* name) {
   return CopyText(name, kPathSize, slash + 1);
 }
 
-bool Differ(const char* a, const char* b) { return CompareNamesOem(a, b) != 0; }
+bool Differ(const char* a, const char* b) { return CompareFileNames(a, b) != 0; }
 
 }  // namespace
 
@@ -345,7 +345,7 @@ const char* TakeDescription(DescriptionTable* table, const char* name, int remov
   for (int32_t i = 0; i < table->count; ++i) {
     if (table->textOffsets[i] == kKeptLine) continue;
     char* entry = table->pool + table->nameOffsets[i];
-    if (*entry == 0 || CompareNamesOem(entry, name) != 0) continue;
+    if (*entry == 0 || CompareFileNames(entry, name) != 0) continue;
     if (remove) *entry = 0;
     return table->pool + table->textOffsets[i];
   }

@@ -407,7 +407,7 @@ int WriteBuffer(BufferState* state) {
   return 1;
 }
 
-int CheckForBreak() {
+int BreakKeyPressed() {
   // While a prompt owns the screen its keys are its own: no poll then.
   HANDLE lock = ScreenLock;
   bool held = lock != nullptr && platform::WaitForSingleObject(lock, 0) == WAIT_OBJECT_0;
@@ -430,8 +430,11 @@ int CheckForBreak() {
                            5, 2) == 0;
   }
   if (held) platform::SetEvent(lock);
-  if (!request) return 0;
+  return request ? 1 : 0;
+}
 
+int CheckForBreak() {
+  if (!BreakKeyPressed()) return 0;
   if (E.parallel) {
     // Cooperative: the writer returns at its next step, holding no lock.
     E.stopWriter.store(1);

@@ -24,6 +24,10 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
 // whole body.
 int WriteBuffer(BufferState* state);
 
+// Drains the console input: 1 when Esc was pressed (and, with ConfirmBreak
+// on, the break confirmed). The scan asks it too.
+int BreakKeyPressed();
+
 // Drains the console input; on Esc (confirmed when ConfirmBreak is on)
 // stops the writer, deletes the destination being written, closes the
 // source and sets BreakRequested. 1 when the run is to stop.

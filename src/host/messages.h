@@ -4,7 +4,7 @@
 
 #include "host.h"
 
-constexpr int MessageCount = 117;
+constexpr int MessageCount = 118;
 
 enum MessageId : int {
   MsgTitle = 0,
@@ -48,6 +48,7 @@ enum MessageId : int {
   MsgCountOf = 108, MsgCountUnit = 109, MsgSpeedUnit = 110,
   MsgMoveIntoItself = 111, MsgSameDestination = 112, MsgCannotReadFolder = 113,
   MsgNoDestinationName = 114, MsgCannotCreateFolder = 115, MsgSourceChanged = 116,
+  MsgSameFile = 117,
 };
 
 // Filled by LoadMessages at every entry point; never null (a text the host

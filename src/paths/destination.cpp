@@ -99,7 +99,7 @@ int DestinationPath(const char* source, const char* destination, char* out) {
   } else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     Put(&b, destination, destinationLength);
     // A folder copied onto itself maps to itself; the scan then lists nothing.
-    if (CompareNamesOem(source, destination) != 0) {
+    if (CompareFileNames(source, destination) != 0) {
       Put(&b, "\\", 1);
       Put(&b, sourceName, std::strlen(sourceName));
     }

@@ -36,9 +36,8 @@ bool QueryDrive(const char* path, char* device) {
 
 bool HasDrive(const char* path) { return path[0] && path[1] == ':'; }
 
-}  // namespace
-
-int CompareNamesOem(const char* a, const char* b) {
+// Both names converted from OEM to ANSI, then compared by `compare`.
+int CompareConverted(const char* a, const char* b, int (*compare)(LPCSTR, LPCSTR)) {
   char ansiA[512], ansiB[512];
   if (strnlen(a, sizeof ansiA) == sizeof ansiA || strnlen(b, sizeof ansiB) == sizeof ansiB) {
     // No room to convert: only the very same text counts as the same name.
@@ -47,8 +46,41 @@ int CompareNamesOem(const char* a, const char* b) {
   }
   platform::OemToCharA(a, ansiA);
   platform::OemToCharA(b, ansiB);
-  int d = platform::lstrcmpiA(ansiA, ansiB);
+  int d = compare(ansiA, ansiB);
   return (d > 0) - (d < 0);
+}
+
+// The identity of the object at `path`; false when it cannot be opened.
+bool IdentityOf(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = platform::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool known = platform::GetFileInformationByHandle(file, info) != FALSE;
+  platform::CloseHandle(file);
+  return known;
+}
+
+}  // namespace
+
+int CompareNamesOem(const char* a, const char* b) {
+  return CompareConverted(a, b, platform::lstrcmpiA);
+}
+
+int CompareFileNames(const char* a, const char* b) {
+  return CompareConverted(a, b, platform::CompareFileNamesA);
+}
+
+int SameFile(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  // The last error of a failed probe is no one's business.
+  DWORD error = platform::GetLastError();
+  // The destination first: it is mostly not there, and that settles it.
+  bool same = IdentityOf(b, &second) && IdentityOf(a, &first) &&
+              first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+              first.nFileIndexHigh == second.nFileIndexHigh &&
+              first.nFileIndexLow == second.nFileIndexLow;
+  platform::SetLastError(error);
+  return same ? 1 : 0;
 }
 
 int ResolveSubst(const char* path, char* out) {

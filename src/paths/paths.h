@@ -11,6 +11,17 @@
 // more cannot be converted: it equals only the very same text.
 int CompareNamesOem(const char* a, const char* b);
 
+// Compares two file names or paths by the file system's rule after the same
+// OEM to ANSI conversion: Windows ignores case (as CompareNamesOem), Linux
+// compares bytes. Every "same name, same folder" question about files asks
+// this, not CompareNamesOem, which stays for device and server names.
+int CompareFileNames(const char* a, const char* b);
+
+// 1 when both paths exist and are one file or folder (same volume and file
+// index, whatever path reaches it: a link, a bind mount, a hard link,
+// another case); 0 otherwise, also when either cannot be opened.
+int SameFile(const char* a, const char* b);
+
 // Writes `path` to out[512] with substituted drive letters replaced by the
 // paths they stand for, followed to the end (a substitution of a
 // substitution; "\??\UNC\server\share" reads as "\\server\share"). Returns 1;

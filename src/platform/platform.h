@@ -209,6 +209,41 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR newName);
 // ignores MOVEFILE_COPY_ALLOWED and never copies.
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 
+// ---- Names, identity and links ---------------------------------------------
+//
+// Linux names: a POSIX name may hold bytes a Windows path gives meaning to.
+// The layer lists every name escaped and maps it back in every call that
+// takes a path, one reversible mapping for all names (posix/paths.h):
+// '\', ':', '*', '?', '"', '<', '>', '|', control bytes, the escape byte
+// 0xFF and a trailing dot or space each become 0xFF and the byte with its
+// top bit flipped. A path holding such a byte raw, or a broken escape,
+// fails with ERROR_INVALID_NAME (as on Windows); a name whose escaped form
+// does not fit cFileName is listed cut, ending in '?', and every path call
+// refuses it the same way. Hosts show and take names unescaped (testing.h).
+//
+// Symbolic links on Linux are listed as themselves (FindFirstFileA,
+// GetFileAttributesA): FILE_ATTRIBUTE_REPARSE_POINT, with the directory bit
+// when they lead to a folder, never read-only; SetFileAttributesA leaves a
+// link and what it leads to alone. Other calls follow them, as Windows does.
+
+// Compares two names or paths by the file system's rule: <0, 0, >0.
+// Windows ignores case as lstrcmpiA does; Linux compares bytes, since two
+// names that differ in case are two files there.
+int CompareFileNamesA(LPCSTR a, LPCSTR b);
+
+// The open file's identity and attributes. Two handles are of the same
+// file when dwVolumeSerialNumber and nFileIndexHigh/Low match (Linux: the
+// device folded to 32 bits and the inode; a named stream's handle answers
+// for its file).
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
+
+// Makes `newName` a link with the same target text as the link `existing`
+// (as cp -a does). Fails with ERROR_ALREADY_EXISTS when the new name
+// exists, and with ERROR_NOT_A_REPARSE_POINT when `existing` is no link.
+// Windows: ERROR_NOT_SUPPORTED; the plug-in then treats the link as it
+// always did.
+BOOL CopySymbolicLinkA(LPCSTR existing, LPCSTR newName);
+
 // The full path by Windows rules (relative to the current directory, "."
 // and ".." folded, '/' read as '\', a trailing backslash kept). Returns the
 // length without the terminator; when the buffer is too small, the size
@@ -218,9 +253,8 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 // its backslash ("\\server\share\a\.." is "\\server\share\"); "X:foo" for a
 // drive other than the current one starts at X:'s root. Linux gives a
 // "\\?\" path back as it stands (Wine folds it).
-// Linux: names keep trailing dots and spaces, which Windows strips from
-// them, because Linux names may end in them and stripping would reach
-// another file.
+// Trailing dots and spaces of a component are dropped, as Windows drops
+// them (Linux names that end in them are listed escaped).
 DWORD GetFullPathNameA(LPCSTR path, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 
 // The process's current directory, a Windows path (Linux keeps its own,

@@ -95,6 +95,14 @@ void ResetDrives();
 // For hosts that show or check paths; the plug-in never needs it.
 bool HostPath(const char* windowsPath, char* out, int capacity);
 
+// Linux names as the plug-in sees them (platform.h, "Names"). WindowsPathOf
+// gives "Z:" and the escaped components of an absolute Linux path;
+// NameOnDisk puts every escaped byte of a text back as it is on disk (a
+// text without escapes stays as it is). Both false with "" in `out` when
+// the result does not fit `capacity` with its terminator. Windows copies.
+bool WindowsPathOf(const char* linuxPath, char* out, int capacity);
+bool NameOnDisk(const char* listedText, char* out, int capacity);
+
 // ---- Virtual console ------------------------------------------------------
 
 // Windows build only: routes the console calls to the virtual console

@@ -214,6 +214,7 @@ constexpr DWORD ERROR_CANTREAD = 1012;
 constexpr DWORD ERROR_CANTWRITE = 1013;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
 constexpr DWORD ERROR_IO_DEVICE = 1117;
+constexpr DWORD ERROR_NOT_A_REPARSE_POINT = 4390;
 
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 
@@ -228,6 +229,21 @@ constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x0010;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x0020;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x0080;
 constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x0100;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x0400;
+
+// A file's identity and more, from an open handle.
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
 constexpr DWORD FILE_ATTRIBUTE_COMPRESSED = 0x0800;
 constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x4000;
 

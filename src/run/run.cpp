@@ -226,10 +226,12 @@ bool RunItemsAllowed(const RunStart& start, const char* destination, RunItems ru
 void ScanItems(const RunStart& start, const char* destination, RunItems run) {
   HANDLE saved = ShowStatus(MsgStatusScanning);
   TotalBytes = 0;
+  BreakRequested = 0;  // Esc during the scan ends the run before any copy
+  LastDoneIndex = -1;
   DWORD flags = 0;
   if (run.count == 1) flags |= ScanSingleItem;
   if (IsMove) flags |= ScanMove;
-  for (int i = 0; i < run.count; ++i) {
+  for (int i = 0; i < run.count && !BreakRequested; ++i) {
     const PanelItem& item = run.items[i];
     char source[512], target[512];
     if (IsDotDot(item)) continue;
@@ -450,16 +452,16 @@ int RunCopyMove(int isMove, int currentItemOnly) {
   }
   ScanItems(start, destination, run);
 
-  if (RunOptions.OverwriteMode == OverwriteSkip || RunOptions.OverwriteMode == OverwriteRename ||
-      RunOptions.OnlyNewer) {
-    HANDLE saved = ShowStatus(MsgStatusChecking);
-    CheckExistingTargets(0);
-    Host.RestoreScreen(saved);
+  if (!BreakRequested) {
+    if (RunOptions.OverwriteMode == OverwriteSkip || RunOptions.OverwriteMode == OverwriteRename ||
+        RunOptions.OnlyNewer) {
+      HANDLE saved = ShowStatus(MsgStatusChecking);
+      CheckExistingTargets(0);
+      Host.RestoreScreen(saved);
+    }
+    CreateDestinationFolders(start, destination, run);
+    CopyFiles();
   }
-
-  CreateDestinationFolders(start, destination, run);
-
-  CopyFiles();
 
   if (Settings.CopyDescs) UpdateDescriptions(IsMove);
   if (IsMove) RemoveMovedFolders();

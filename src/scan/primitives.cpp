@@ -32,7 +32,7 @@ bool MoveOrRename9x(const char* existing, const char* newName, bool replace) {
   char from[kPathSize], to[kPathSize];
   if (!ResolveSubst(existing, from) || !ResolveSubst(newName, to))
     return Fail(ERROR_FILENAME_EXCED_RANGE);
-  if (CompareNamesOem(from, to) == 0) {
+  if (CompareFileNames(from, to) == 0) {
     if (std::strcmp(from, to) == 0) return true;  // the same object: nothing to do
     return platform::MoveFileA(from, to) != FALSE;  // a change of case only
   }

@@ -1,9 +1,11 @@
 #include "scan.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "common/run_state.h"
 #include "common/text.h"
+#include "engine/copy.h"
 #include "engine/prompts.h"
 #include "host/messages.h"
 #include "names.h"
@@ -45,12 +47,86 @@ bool JoinPath(char* out, size_t capacity, const char* parent, const char* separa
     ShowFileErrorBox(Msg(message), shown);
 }
 
+// Matched by the rule the description reader finds the file by: the file
+// system's own.
 bool IsDescriptionFile(const char* source) {
   const char* slash = std::strrchr(source, '\\');
   if (slash == nullptr) return false;
   for (int i = 0; i < Settings.DescriptionNameCount; ++i)
-    if (CompareNamesOem(slash + 1, Settings.DescriptionNames[i]) == 0) return true;
+    if (CompareFileNames(slash + 1, Settings.DescriptionNames[i]) == 0) return true;
   return false;
+}
+
+// A source that is its own destination (the same path, or the same file
+// reached through a link, a bind mount, a hard link or another case) is
+// refused: writing the target would destroy the source.
+[[gnu::noinline]] void ReportSameFile(const char* source) {
+  char shown[kPathSize];
+  ShortenPathLeft(source, shown, 56);
+  const char* lines[] = {Msg(MsgErrorTitle), shown, "\x01", Msg(MsgSameFile), "\x01", Msg(MsgOk)};
+  Host.Message(Host.ModuleNumber, MessageWarning | MessageLeftAlign, nullptr, lines,
+               static_cast<int>(std::size(lines)), 1);
+}
+
+// A name the system could not give whole (listed ending in '?') or any
+// wildcard: no call can reach such an entry.
+bool IsUnreachableName(const char* name) { return std::strpbrk(name, "*?") != nullptr; }
+
+// Esc (or the host's break) stops a long scan; the console is looked at
+// every so many entries.
+bool ScanBroken() {
+  static unsigned polls;
+  if (BreakRequested) return true;
+  if ((++polls & 31) == 0 && BreakKeyPressed()) BreakRequested = 1;
+  return BreakRequested != 0;
+}
+
+// A link inside a tree is made again as a link, never followed. True when
+// that settled the pair; false when the system keeps no such links
+// (Windows), and the pair goes on as any other.
+[[gnu::noinline]] bool CopyLink(const char* source, const char* working, DWORD pair, int choice) {
+  FileRecord* record = RecordOf(pair);
+  bool made = platform::CopySymbolicLinkA(source, working) != FALSE;
+  DWORD error = platform::GetLastError();
+  if (!made && error == ERROR_PATH_NOT_FOUND) {  // its folder comes before the engine's
+    CreateParentDirectories(working);
+    made = platform::CopySymbolicLinkA(source, working) != FALSE;
+    error = platform::GetLastError();
+  }
+  if (!made && error == ERROR_NOT_SUPPORTED) return false;
+  bool replace = choice == AnswerOverwrite || RunOptions.OverwriteMode == OverwriteAll;
+  if (!made && error == ERROR_ALREADY_EXISTS && RunOptions.OverwriteMode == OverwriteSkip) {
+    record->state |= EntrySkip;
+    return true;
+  }
+  // Only a file or another link gives way; a folder never does.
+  DWORD existing = platform::GetFileAttributesA(working);
+  if (!made && error == ERROR_ALREADY_EXISTS && replace && existing != INVALID_FILE_ATTRIBUTES &&
+      ((existing & FILE_ATTRIBUTE_REPARSE_POINT) || !(existing & FILE_ATTRIBUTE_DIRECTORY))) {
+    bool removed = (existing & FILE_ATTRIBUTE_DIRECTORY) ? platform::RemoveDirectoryA(working)
+                                                         : platform::DeleteFileA(working);
+    made = removed && platform::CopySymbolicLinkA(source, working);
+    if (!made) error = platform::GetLastError();
+  }
+  // Nothing below a link is the engine's, nor any folder's step.
+  record->attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+  if (!made) {
+    record->state |= EntrySkip | EntryFailed;
+    platform::SetLastError(error);
+    ShowFileErrorBox(Msg(MsgCannotCreate), working);
+    return true;
+  }
+  record->state |= EntryDone | EntrySkip;
+  if (!IsMove) return true;
+  DWORD sourceAttributes = platform::GetFileAttributesA(source);
+  bool gone = sourceAttributes != INVALID_FILE_ATTRIBUTES &&
+              ((sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) ? platform::RemoveDirectoryA(source)
+                                                            : platform::DeleteFileA(source));
+  if (gone)
+    record->state |= EntrySourceRemoved;
+  else
+    ShowFileErrorBox(Msg(MsgCannotDeleteSource), source);
+  return true;
 }
 
 // A stream's UTF-16 name for a path, narrowed unit by unit: exact for the
@@ -141,6 +217,11 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
   do {
     const char* name = found.cFileName;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    if (ScanBroken()) break;
+    if (IsUnreachableName(name)) {
+      ReportTooLong(MsgCannotOpenSource, source, "\\", name);
+      continue;
+    }
     char childDestination[kPathSize];
     if (!JoinPath(childSource, kPathSize, source, "\\", name)) {
       ReportTooLong(MsgCannotOpenSource, source, "\\", name);
@@ -228,8 +309,18 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
 void ScanEntry(const char* source, const char* destination, DWORD attributes, DWORD sizeLow,
                DWORD sizeHigh, const FILETIME* creation, const FILETIME* lastAccess,
                const FILETIME* lastWrite, DWORD scanFlags) {
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (CompareNamesOem(source, destination) == 0) return;
+  if (attributes == INVALID_FILE_ATTRIBUTES || BreakRequested) return;
+  bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !(scanFlags & ScanStream);
+  if (!(scanFlags & ScanStream)) {
+    bool sameName = CompareFileNames(source, destination) == 0;
+    // Where names ignore case, a move that changes only the case renames.
+    bool caseRename = IsMove && sameName && std::strcmp(source, destination) != 0;
+    // A link is copied as itself: what it leads to is no matter.
+    if (!caseRename && (sameName || (!isLink && SameFile(source, destination)))) {
+      ReportSameFile(source);
+      return;
+    }
+  }
   char working[kPathSize];
   // Callers build paths within 511 characters; a longer one is refused whole.
   if (std::strlen(source) >= kPathSize || !CopyText(working, sizeof working, destination)) return;
@@ -266,10 +357,14 @@ void ScanEntry(const char* source, const char* destination, DWORD attributes, DW
   if (!(scanFlags & ScanStream) && IsMove &&
       MoveByRename(source, destination, working, isDirectory, lastWrite, pair, &choice))
     return;
+  if (isLink && CopyLink(source, working, pair, choice)) return;
 
   TotalBytes += (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
   RecordOf(pair)->overwriteChoice = choice;
   if (scanFlags & ScanStream) return;
+  // A move never reaches through a link: what it leads to is not the user's
+  // choice, and the move's removal must not touch it.
+  if (isLink && IsMove) return;
 
   if (isDirectory)
     ListChildren(source, working,

@@ -15,6 +15,7 @@ out=$io/out err=$io/err
 socket=qf-test-$$
 cleanup() {
   tmux -L "$socket" kill-server 2>/dev/null
+  [ -n "${QF_PRIVATE_MOUNTS:-}" ] && umount "$work/tmpfs" "$work/view" 2>/dev/null
   rm -rf "$work" "$io"
 }
 trap cleanup EXIT
@@ -256,6 +257,232 @@ case_batch_interrupt() {
   touch -d '2001-01-01' "$work/src/large.bin"
   run --batch --only-newer src/large.bin TERM
   expect "a later --only-newer run copies it" same "$(cat "$work/TERM/large.bin" 2>&1)" whole
+}
+
+# ---- Names, identity and links ------------------------------------------------
+
+# Runs the calling case again in a private mount namespace (tmpfs, bind
+# mounts); true in the namespace. Elsewhere the case goes on without them.
+private_mounts() {
+  [ -n "${QF_PRIVATE_MOUNTS:-}" ] && return 0
+  if unshare -m --propagation private true 2>/dev/null; then
+    QF_PRIVATE_MOUNTS=1 unshare -m --propagation private bash "$0" "$case_name"
+    exit $?
+  fi
+  return 1
+}
+# Mounts a tmpfs at $1; false (with a note) where none can be mounted.
+mount_tmpfs() {
+  mkdir -p "$1"
+  [ -n "${QF_PRIVATE_MOUNTS:-}" ] && mount -t tmpfs tmpfs "$1" 2>/dev/null && return 0
+  echo "SKIP [$case_name]: no tmpfs can be mounted here (needs unshare -m as root)"
+  return 1
+}
+
+# Every name a Linux folder can hold that Windows gives meaning to.
+make_name_tree() {
+  local t=$1 i name hex
+  mkdir -p "$t/bytes" "$t/bs\\dir" "$t/x" "$t/trail. " "$t/deep/er"
+  printf 'escape\n' >"$t/..\\..\\..\\..\\escape"
+  printf 'dotdot\n' >"$t/..\\target.txt"
+  printf 'sibling\n' >"$t/target.txt"
+  printf 'in bs\n' >"$t/bs\\dir/f"
+  printf 'x/y\n' >"$t/x/y"
+  printf 'x\\y\n' >"$t/x\\y"
+  printf 'colon\n' >"$t/f:s1"
+  printf 'f\n' >"$t/f"
+  printf 'reserved\n' >"$t/a*b?c\"d<e>f|g"
+  printf 'dot\n' >"$t/trail."
+  printf 'space\n' >"$t/trail "
+  printf 'dots\n' >"$t/..."
+  printf 'lower\n' >"$t/a.txt"
+  printf 'upper\n' >"$t/A.txt"
+  printf 'Desc\n' >"$t/Descript.ion"
+  printf 'desc\n' >"$t/descript.ion"
+  printf 'latin1\n' >"$t/caf"$'\xe9'
+  printf 'escaped-looking\n' >"$t/"$'\xff\xba'"x"$'\xff\x7f'
+  printf 'long\n' >"$t/$(printf 'n%.0s' $(seq 255))"
+  printf 'deep\n' >"$t/deep/er/z:z"
+  for i in $(seq 1 255); do
+    [ "$i" -eq 47 ] && continue
+    printf -v hex %02x "$i"
+    printf -v name "b\\x$hex"
+    printf '%s' "$i" >"$t/bytes/$name"
+    # In first place too where Windows reads the byte (and for the escape byte).
+    [ "$i" -lt 32 ] || [[ "$i" =~ ^(34|42|58|60|62|63|92|124|255)$ ]] || continue
+    printf -v name "\\x${hex}e"
+    printf '%s' "$i" >"$t/bytes/$name"
+  done
+}
+
+# Everything below $1 but the named subtrees, to see that nothing else changed.
+snapshot_except() {
+  local root=$1
+  shift
+  local prune=()
+  for p in "$@"; do prune+=(-path "./$p" -prune -o); done
+  (cd "$root" && find . "${prune[@]}" -printf '%y %p %s\n' | sort)
+}
+
+case_batch_names() {
+  private_mounts
+  local tmpfs=""
+  mount_tmpfs "$work/tmpfs" && tmpfs=$work/tmpfs
+  local base=$work/u1/u2
+  # filesystem|operation|mode
+  local rows=()
+  for fs_ in same ${tmpfs:+tmpfs}; do
+    for op in copy move; do
+      for mode in serial parallel; do rows+=("$fs_|$op|$mode"); done
+    done
+  done
+  make_name_tree "$work/original"
+  printf 'bait\n' >"$work/escape"  # where ..\..\..\..\escape would lead
+  setfattr -n user.s1 -v stream "$work/original/f" 2>/dev/null
+  for row in "${rows[@]}"; do
+    IFS='|' read -r where op mode <<<"$row"
+    local dest=$base/dest
+    [ "$where" = tmpfs ] && dest=$tmpfs/u1/u2/dest
+    rm -rf "$work/u1" "${tmpfs:-$work/none}"/*
+    mkdir -p "$base/src" "$dest"
+    cp -a "$work/original" "$base/src/t"
+    local before tmpfs_before=""
+    before=$(snapshot_except "$work" original u1/u2/src u1/u2/dest tmpfs)
+    [ -n "$tmpfs" ] && tmpfs_before=$(snapshot_except "$tmpfs" u1/u2/dest)
+    local args=(--batch "--$mode")
+    [ "$op" = move ] && args+=(--move)
+    run "${args[@]}" "$base/src/t" "$dest"
+    expect "$row: exit 0" same "$status" 0
+    [ "$status" -eq 0 ] || sed 's/^/    /' "$err" | head -20
+    expect "$row: the copy equals the source" diff -r "$work/original" "$dest/t"
+    expect "$row: nothing outside the destination changed" \
+      same "$(snapshot_except "$work" original u1/u2/src u1/u2/dest tmpfs)" "$before"
+    [ -n "$tmpfs" ] && expect "$row: nothing else on the tmpfs changed" \
+      same "$(snapshot_except "$tmpfs" u1/u2/dest)" "$tmpfs_before"
+    expect "$row: f:s1 is no stream of f" \
+      bash -c "! getfattr --only-values -n user.s1 '$dest/t/f' 2>/dev/null | grep -q colon"
+    if [ "$op" = move ]; then
+      expect "$row: the source is gone" test ! -e "$base/src/t"
+    else
+      expect "$row: the source is whole" diff -r "$work/original" "$base/src/t"
+    fi
+  done
+
+  # A name whose escaped form cannot fit is refused by itself, and said so.
+  local long
+  long=$(printf ':%.0s' $(seq 200))
+  for dest in "$base/dest" ${tmpfs:+"$tmpfs/dest"}; do
+    rm -rf "$work/u1" "$dest"
+    mkdir -p "$base/src/t" "$dest"
+    printf 'long\n' >"$base/src/t/$long"
+    printf 'ok\n' >"$base/src/t/ok"
+    local args=(--batch)
+    [ "$dest" != "$base/dest" ] && args+=(--move)
+    run "${args[@]}" "$base/src/t" "$dest"
+    expect "too long once escaped ${args[*]}: exit 1" same "$status" 1
+    expect "too long: told" has "$err" "too long"
+    expect "too long: the rest arrived" same "$(cat "$dest/t/ok")" ok
+    expect "too long: its source stays" same "$(cat "$base/src/t/$long")" long
+    expect "too long: nothing written elsewhere" same "$(ls "$dest/t")" ok
+  done
+
+  # Case on Linux: two names, and a change of case alone renames.
+  rm -rf "$work/u1"
+  mkdir -p "$base/src"
+  printf 'lower\n' >"$base/src/a.txt"
+  run --batch "$base/src/a.txt" "$base/src/A.txt"
+  expect "a.txt to A.txt: exit 0" same "$status" 0
+  expect "a.txt to A.txt: copied" same "$(cat "$base/src/A.txt" 2>&1)" lower
+  run --batch --move --current "$base/src/a.txt" "$base/src/B.txt"
+  run --batch --move --current "$base/src/B.txt" "$base/src/b.txt"
+  expect "a case-only rename: exit 0" same "$status" 0
+  expect "a case-only rename: renamed" same "$(ls "$base/src" | tr '\n' ' ')" "A.txt b.txt "
+  mkdir -p "$base/Data" "$base/data"
+  run --batch "$base/src/A.txt" "$base/Data"
+  expect "into Data/ beside data/" same "$(ls "$base/Data")" A.txt
+
+  # Masks make what Windows makes; a typed ':' is part of the name.
+  printf 'make\n' >"$base/src/Makefile"
+  run --batch "$base/src/Makefile" "$base/Data/*.*"
+  expect "*.* keeps Makefile" same "$(ls "$base/Data" | tr '\n' ' ')" "A.txt Makefile "
+  run --batch --move "$base/src/b.txt" "${tmpfs:-$base}/notes-2024-01-01 10:30.txt"
+  expect "a typed colon: exit 0" same "$status" 0
+  expect "a typed colon names the file" same "$(cat "${tmpfs:-$base}/notes-2024-01-01 10:30.txt")" lower
+
+  # Drives and shares the host does not have are refused.
+  local snap
+  snap=$(snapshot_except "$work")
+  for typed in '\\server\share\x' 'Q:\x'; do
+    run --batch "$base/src/A.txt" "$typed"
+    expect "$typed: exit 2" same "$status" 2
+    expect "$typed: told" has "$err" "drive or share"
+  done
+  expect "no drive or share: nothing made" same "$(snapshot_except "$work")" "$snap"
+}
+
+case_batch_same_file() {
+  private_mounts
+  mkdir -p "$work/src/t" "$work/dest" "$work/view"
+  printf 'precious\n' >"$work/src/t/f"
+  ln -s src "$work/linked"
+  ln "$work/src/t/f" "$work/dest/f"
+  ln -s ../src/t/f "$work/dest/back"
+  local bind=""
+  [ -n "${QF_PRIVATE_MOUNTS:-}" ] && mount --bind "$work/src" "$work/view" 2>/dev/null && bind=1
+  [ -n "$bind" ] || echo "SKIP [$case_name]: no bind mount here (needs unshare -m as root)"
+  # args|what
+  local rows=(
+    "--overwrite=append src/t/f linked/t/f|append through a linked folder"
+    "--overwrite=overwrite src/t/f linked/t|overwrite through a linked folder"
+    "--overwrite=append src/t/f dest|append onto a hard link"
+    "--move --overwrite=overwrite src/t/f dest|move onto a hard link"
+    "--move --overwrite=overwrite src/t/f dest/back|move onto a link back to it"
+    "src/t/f src/t|a file onto itself"
+  )
+  [ -n "$bind" ] && rows+=("--move --overwrite=overwrite src/t view/|move onto a bind mount"
+                          "--overwrite=append src/t/f view/t|append through a bind mount")
+  for row in "${rows[@]}"; do
+    IFS='|' read -r args what <<<"$row"
+    # shellcheck disable=SC2086
+    run --batch $args
+    expect "$what: exit 1" same "$status" 1
+    expect "$what: told" has "$err" "the same file"
+    expect "$what: the file stays whole" same "$(cat "$work/src/t/f" 2>&1)" precious
+  done
+}
+
+case_batch_links() {
+  private_mounts
+  local tmpfs=""
+  mount_tmpfs "$work/tmpfs" && tmpfs=$work/tmpfs
+  local rows=("$work/dest")
+  [ -n "$tmpfs" ] && rows+=("$tmpfs/dest")
+  for dest in "${rows[@]}"; do
+    for op in copy move; do
+      rm -rf "$work/src" "$work/outside" "$dest"
+      mkdir -p "$work/src/t/sub" "$work/outside" "$dest"
+      printf 'out\n' >"$work/outside/keep.txt"
+      printf 'in\n' >"$work/src/t/sub/in.txt"
+      ln -s "$work/outside" "$work/src/t/out"
+      ln -s . "$work/src/t/self"
+      ln -s .. "$work/src/t/sub/up"
+      ln -s sub/in.txt "$work/src/t/file-link"
+      ln -s nowhere "$work/src/t/dangling"
+      cp -a "$work/src/t" "$work/original"
+      local args=(--batch)
+      [ "$op" = move ] && args+=(--move)
+      # A scan that followed self or up would never end.
+      (cd "$work" && timeout 60 "$QF" "${args[@]}" src/t "$dest" >"$out" 2>"$err" </dev/null)
+      status=$?
+      local row="$op to ${dest#$work/}"
+      expect "$row: exit 0" same "$status" 0
+      expect "$row: links arrive as links" diff -r --no-dereference "$work/original" "$dest/t"
+      expect "$row: the link keeps its target" same "$(readlink "$dest/t/out")" "$work/outside"
+      expect "$row: the outside folder is untouched" same "$(cat "$work/outside/keep.txt" 2>&1)" out
+      [ "$op" = move ] && expect "$row: the source is gone" test ! -e "$work/src/t"
+      rm -rf "$work/original"
+    done
+  done
 }
 
 # ---- On a terminal (tmux) ---------------------------------------------------

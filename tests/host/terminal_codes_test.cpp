@@ -101,6 +101,9 @@ TEST_F(ScreenRowTest, FramesBarsAndNamesEachLookRight) {
       {"\xBA\xE6\x97\xA5.txt \xBA", L"║日.txt  ║"},
       // A stray byte is an OEM character, not half a name.
       {"a\xC3 b", L"a├ b"},
+      // Bytes the Linux layer escaped in a name show as on disk, a control
+      // byte as '?'; the column saved comes back at the frame.
+      {"\xBA" "a\xFF\xBA" "b\xFF\xAE\xFF\x81\xBA", L"║a:b.?   ║"},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.bytes);

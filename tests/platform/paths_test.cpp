@@ -65,9 +65,11 @@ TEST_F(PathTest, FullPathsFollowWindowsRules) {
       {"//srv/sh/dir/", "\\\\srv\\sh\\dir\\", "<null>"},
 #ifndef _WIN32
       {drive, folder, name},  // Wine adds a backslash here that Windows does not
-      // Linux names may end in dots and spaces, which Windows strips.
-      {other + "\\a.", other + "\\a.", "a."},
-      {other + "\\a ", other + "\\a ", "a "},
+      // Trailing dots and spaces go, as on Windows (Linux names that end in
+      // them are listed escaped).
+      {other + "\\a.", other + "\\a", "a"},
+      {other + "\\a. .", other + "\\a", "a"},
+      {other + "\\a \\b", other + "\\a\\b", "b"},
 #endif
   };
   for (const Case& c : cases) {

@@ -109,13 +109,22 @@ TEST(DescriptionFormat, WritesTabsQuotesOnlyWhereNeededAndContinuationLines) {
   EXPECT_EQ(Image(table.get()), "plain\tone\r\n\"two words\"\ttwo\r\nm\tx\r\n >y\r\n >\r\n");
 }
 
-TEST(DescriptionTable, TakesTheFirstMatchIgnoringCaseAndSetMovesTheNameToTheEnd) {
+// Names match by the file system's rule: case is ignored on Windows, and on
+// Linux A.TXT and a.txt are two files with a description each.
+TEST(DescriptionTable, TakesTheFirstMatchByTheFileSystemsRuleAndSetMovesTheNameToTheEnd) {
   Table table = Parsed("A.TXT first\r\nb second\r\na.txt shadow\r\n");
+#ifdef _WIN32
   EXPECT_STREQ(TakeDescription(table.get(), "a.txt", 0), "first");
-  EXPECT_EQ(TakeDescription(table.get(), "", 0), nullptr);
   EXPECT_GT(SetDescription(table.get(), "a.txt", "new"), 0);
   EXPECT_EQ(Entries(table.get()),
             (std::vector<std::string>{"b=second", "a.txt=shadow", "a.txt=new"}));
+#else
+  EXPECT_STREQ(TakeDescription(table.get(), "a.txt", 0), "shadow");
+  EXPECT_GT(SetDescription(table.get(), "a.txt", "new"), 0);
+  EXPECT_EQ(Entries(table.get()),
+            (std::vector<std::string>{"A.TXT=first", "b=second", "a.txt=new"}));
+#endif
+  EXPECT_EQ(TakeDescription(table.get(), "", 0), nullptr);
   EXPECT_EQ(SetDescription(table.get(), "b", ""), 0) << "no text leaves the entry alone";
   EXPECT_EQ(SetDescription(table.get(), "b", nullptr), 0);
   EXPECT_EQ(SetDescription(table.get(), "x\ny", "t"), 0) << "a file cannot hold the name";
@@ -344,7 +353,7 @@ TEST_F(DescriptionFiles, ThousandsOfEntriesAndAHugeLineComeBackUnchanged) {
   Table table(ReadDescriptions(W("dst").c_str()), FreeDescriptions);
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->count, 5001);
-  EXPECT_STREQ(TakeDescription(table.get(), "FILE4999.TXT", 0), "number 4999");
+  EXPECT_STREQ(TakeDescription(table.get(), "file4999.txt", 0), "number 4999");
   ASSERT_EQ(WriteDescriptions(table.get(), W("dst").c_str()), 1);
   EXPECT_TRUE(Read("dst/Descript.ion") == text);
 }
@@ -364,7 +373,7 @@ TEST_F(DescriptionFiles, ClearsAFolderHoldingOnlyDescriptionFiles) {
   fs::create_directories(dir / "src/only");
   fs::create_directories(dir / "src/more");
   Write("src/only/Descript.ion", "x X\r\n");
-  Write("src/only/FILES.BBS", "y Y\r\n");
+  Write("src/only/Files.bbs", "y Y\r\n");
   platform::SetFileAttributesA(W("src/only/Descript.ion").c_str(), FILE_ATTRIBUTE_HIDDEN);
   Write("src/more/Descript.ion", "x X\r\n");
   Write("src/more/x", "data");

@@ -16,6 +16,7 @@
 
 #include "common/run_state.h"
 #include "core_fixture.h"
+#include "engine/copy.h"
 #include "support/files.h"
 #include "platform/testing.h"
 #include "settings/settings.h"
@@ -178,20 +179,73 @@ TEST_F(ScanTest, TotalBytesAddsSizesOf2To31AndMore) {
   }
 }
 
-TEST_F(ScanTest, EqualPathsIgnoringCaseListNothing) {
+// A source that is its own destination, by path or by identity, is listed
+// for nothing and said so; names that differ in case are one file where the
+// file system ignores case (a move then renames) and two on Linux.
+TEST_F(ScanTest, ASourceThatIsItsOwnDestinationIsRefusedAndNamesFollowTheFileSystem) {
   Write(dir / "src/a/f.txt", "12345");
-  TotalBytes = 42;
-  std::string source = WindowsPath(dir / "src/a");
-  std::string upper = source;
-  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-  ASSERT_NE(upper, source);
-  for (DWORD move : {0u, 1u}) {
-    IsMove = static_cast<int>(move);
-    ScanItem(source, upper, move);
-    EXPECT_EQ(List.entryCount, 0u);
-    EXPECT_EQ(TotalBytes, 42u);
+  Write(dir / "src/h.txt", "hard");
+  fs::create_hard_link(dir / "src/h.txt", dir / "src/l.txt");
+  const std::string sameFile = Msg(MsgSameFile);
+  struct Case {
+    const char* source;
+    const char* destination;
+    DWORD move;
+    bool refused;
+  } cases[] = {
+      {"src/a", "src/a", 0, true},
+      {"src/a", "src/a", 1, true},
+      {"src/h.txt", "src/l.txt", 0, true},  // a hard link of itself
+      {"src/h.txt", "src/l.txt", 1, true},
+#ifdef _WIN32
+      {"src/a", "src/A", 0, true},
+#else
+      {"src/a", "src/A", 0, false},  // two names, two files
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " -> " + c.destination + (c.move ? " (move)" : ""));
+    FreeFileList();
+    ASSERT_TRUE(CreateFileList());
+    TotalBytes = 42;
+    IsMove = static_cast<int>(c.move);
+    host->messageCalls.clear();
+    if (c.refused) host->messageAnswers.push_back(0);
+    Scan(dir / c.source, dir / c.destination, c.move);
+    EXPECT_EQ(List.entryCount == 0, c.refused);
+    EXPECT_EQ(TotalBytes == 42u, c.refused);
+    bool said = !host->messageCalls.empty() && host->messageCalls[0].lines.size() > 3 &&
+                host->messageCalls[0].lines[3] == sameFile;
+    EXPECT_EQ(said, c.refused);
   }
-  EXPECT_TRUE(fs::exists(dir / "src/a/f.txt"));
+  EXPECT_EQ(Read(dir / "src/a/f.txt"), "12345");
+  EXPECT_EQ(Read(dir / "src/h.txt"), "hard");
+
+  // A change of case alone renames, on either kind of file system.
+  FreeFileList();
+  ASSERT_TRUE(CreateFileList());
+  IsMove = 1;
+  Scan(dir / "src/a", dir / "src/A", ScanMove);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir / "src")) names.push_back(entry.path().filename().string());
+  EXPECT_NE(std::find(names.begin(), names.end(), "A"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "a"), names.end());
+  EXPECT_EQ(Read(dir / "src/A/f.txt"), "12345");
+}
+
+// Esc (the host's break feeds the same key) stops a long scan at once.
+TEST_F(ScanTest, EscStopsALongScan) {
+  for (int i = 0; i < 300; ++i) Write(dir / "src/many" / ("f" + std::to_string(i)), "x");
+  INPUT_RECORD esc{};
+  esc.EventType = KEY_EVENT;
+  esc.Event.KeyEvent.bKeyDown = TRUE;
+  esc.Event.KeyEvent.wVirtualKeyCode = VK_ESCAPE;
+  platform::testing::ConsoleFeedInput(esc);
+  BreakRequested = 0;
+  Scan(dir / "src/many", dir / "out/many");
+  EXPECT_EQ(BreakRequested, 1);
+  EXPECT_LT(PairCount(), 40u);
+  BreakRequested = 0;
 }
 
 TEST_F(ScanTest, MoveWithinOneVolumeRenamesTheWholeTree) {
@@ -305,8 +359,9 @@ TEST_F(ScanTest, MoveOntoAnExistingFolderMergesChildByChild) {
 }
 
 TEST_F(ScanTest, DescriptionFilesAreLeftOutOrListedByTheFlags) {
-  Write(dir / "src/descript.ion", "d");
-  Write(dir / "src/d/DESCRIPT.ION", "d");
+  Write(dir / "src/Descript.ion", "d");
+  Write(dir / "src/files.bbs", "f");  // "Files.bbs" only where case is ignored
+  Write(dir / "src/d/Descript.ion", "d");
   Write(dir / "src/d/g.txt", "g");
   struct Case {
     const char* label;
@@ -315,9 +370,14 @@ TEST_F(ScanTest, DescriptionFilesAreLeftOutOrListedByTheFlags) {
     int copyDescs, descsInDirs;
     std::vector<std::pair<std::string, bool>> listed;  // source, EntryNoDescription
   } cases[] = {
-      {"the single item", "descript.ion", ScanSingleItem, 1, 1, {{"descript.ion", false}}},
-      {"among several items", "descript.ion", 0, 1, 1, {}},
-      {"not copied by the option", "descript.ion", 0, 0, 1, {{"descript.ion", false}}},
+      {"the single item", "Descript.ion", ScanSingleItem, 1, 1, {{"Descript.ion", false}}},
+      {"among several items", "Descript.ion", 0, 1, 1, {}},
+      {"not copied by the option", "Descript.ion", 0, 0, 1, {{"Descript.ion", false}}},
+#ifdef _WIN32
+      {"another case", "files.bbs", 0, 1, 1, {}},
+#else
+      {"another case is another file", "files.bbs", 0, 1, 1, {{"files.bbs", false}}},
+#endif
       {"in a folder, DescsInDirs on",
        "d",
        ScanSingleItem,
@@ -329,7 +389,7 @@ TEST_F(ScanTest, DescriptionFilesAreLeftOutOrListedByTheFlags) {
        ScanSingleItem,
        1,
        0,
-       {{"d", false}, {"d\\DESCRIPT.ION", true}, {"d\\g.txt", true}}},
+       {{"d", false}, {"d\\Descript.ion", true}, {"d\\g.txt", true}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

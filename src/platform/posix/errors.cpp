@@ -90,6 +90,7 @@ constexpr MessageText kMessages[] = {
     {ERROR_CANTWRITE, "The registry key could not be written."},
     {ERROR_KEY_DELETED, "The registry key has been marked for deletion."},
     {ERROR_IO_DEVICE, "An I/O device error prevented the request."},
+    {ERROR_NOT_A_REPARSE_POINT, "The file or directory is not a reparse point."},
 };
 
 const char* MessageFor(DWORD code) {

@@ -78,11 +78,11 @@ bool SplitStream(const std::string& full, std::string* file, std::string* stream
                   std::equal(type.begin() + 1, type.end(), "DATA",
                              [](char a, char b) { return (a & ~0x20) == b; });
   bool badType = second != std::string::npos && !dataType;
+  // The stream's name is escaped as a file's name is (BackupRead lists it so).
   if (colon == last || badType || (rest.empty() && second == std::string::npos) ||
-      rest == "quickferry.attributes")
+      !PosixName(rest, stream, error) || *stream == "quickferry.attributes")
     return *error = ERROR_INVALID_NAME, false;
   *file = full.substr(0, colon);
-  *stream = rest;
   return true;
 }
 

@@ -109,6 +109,11 @@ DWORD AttributesOf(const char* hostPath, const struct stat& st) {
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
+DWORD LinkAttributes(DWORD targetAttributes) {
+  return (targetAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN)) |
+         FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
 }  // namespace platform::detail
 
 namespace platform {
@@ -117,18 +122,25 @@ DWORD GetFileAttributesA(LPCSTR path) {
   std::string host;
   if (!detail::Begin("GetFileAttributesA", path, &host)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) {
+  if (::lstat(host.c_str(), &st) != 0) {
     detail::FailFromErrno(host);
     return INVALID_FILE_ATTRIBUTES;
   }
-  return detail::AttributesOf(host.c_str(), st);
+  // A link answers for itself, as on Windows.
+  bool link = S_ISLNK(st.st_mode);
+  if (link && ::stat(host.c_str(), &st) != 0) return detail::LinkAttributes(0);
+  DWORD attributes = detail::AttributesOf(host.c_str(), st);
+  return link ? detail::LinkAttributes(attributes) : attributes;
 }
 
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
   std::string host;
   if (!detail::Begin("SetFileAttributesA", path, &host)) return FALSE;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) return detail::FailFromErrno(host);
+  if (::lstat(host.c_str(), &st) != 0) return detail::FailFromErrno(host);
+  // A link has no attributes of its own on Linux; what it leads to is
+  // never changed through it.
+  if (S_ISLNK(st.st_mode)) return TRUE;
   bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
   // Write permission first when it is granted, last when it is taken, so a
   // non-root owner can still write the extended attribute in between.

@@ -13,4 +13,10 @@ namespace platform::detail {
 // hidden/system/archive kept in the "user.quickferry.attributes" attribute.
 DWORD AttributesOf(const char* hostPath, const struct stat& st);
 
+// A symbolic link's own attributes, given those of what it leads to (0 when
+// it leads nowhere): the reparse point, the directory bit of a folder's
+// link, hidden for a dot name; never read-only, which the link itself
+// cannot be.
+DWORD LinkAttributes(DWORD targetAttributes);
+
 }  // namespace platform::detail

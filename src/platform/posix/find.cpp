@@ -104,31 +104,52 @@ bool NameOrder(const std::string& a, const std::string& b) {
   return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// Fills *data for `name` in `folder`; false when it is gone or does not fit.
+// The name as cFileName holds it: escaped, or, when that is too long, as
+// much as fits ended by '?' (as Windows' ANSI calls give a name they cannot
+// convert): every path call refuses it, so the entry fails visibly.
+void ListedName(const std::string& name, char* out, size_t capacity) {
+  std::string listed = WindowsName(name);
+  if (listed.size() >= capacity) {
+    size_t keep = 0;
+    for (size_t i = 0; i < listed.size() && i + 2 < capacity;) {
+      size_t step = static_cast<unsigned char>(listed[i]) == kNameEscape ? 2 : 1;
+      if (i + step + 1 >= capacity) break;
+      i += step;
+      keep = i;
+    }
+    listed.resize(keep);
+    listed += '?';
+  }
+  std::memcpy(out, listed.c_str(), listed.size() + 1);
+}
+
+// Fills *data for `name` (a POSIX name) in `folder`; false when it is gone.
+// A symbolic link is listed as itself: the reparse-point attribute, the
+// directory bit when it leads to a folder, the link's own times, no size.
 bool Describe(const std::string& folder, const std::string& name, WIN32_FIND_DATAA* data) {
-  if (name.size() >= sizeof data->cFileName) return false;
   std::string host = folder + name;
   struct statx sx;
-  // The target of a link, or the link itself when it leads nowhere.
-  if (::statx(AT_FDCWD, host.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
-      ::statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
-          0)
+  if (::statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) !=
+      0)
     return false;
+  bool link = S_ISLNK(sx.stx_mode);
   struct stat st {};
   st.st_mode = sx.stx_mode;
+  if (link && ::stat(host.c_str(), &st) != 0) st.st_mode = S_IFREG | 0666;
   auto time = [](const statx_timestamp& t) {
     return FileTimeOf(timespec{static_cast<time_t>(t.tv_sec), static_cast<long>(t.tv_nsec)});
   };
   *data = WIN32_FIND_DATAA{};
   data->dwFileAttributes = AttributesOf(host.c_str(), st);
+  if (link) data->dwFileAttributes = LinkAttributes(data->dwFileAttributes);
   data->ftLastWriteTime = time(sx.stx_mtime);
   data->ftLastAccessTime = time(sx.stx_atime);
   // Linux may keep no creation time: the last write stands in for it.
   data->ftCreationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : data->ftLastWriteTime;
-  unsigned long long size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
+  unsigned long long size = S_ISDIR(sx.stx_mode) || link ? 0 : sx.stx_size;
   data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
   data->nFileSizeLow = static_cast<DWORD>(size);
-  std::memcpy(data->cFileName, name.c_str(), name.size() + 1);
+  ListedName(name, data->cFileName, sizeof data->cFileName);
   return true;
 }
 
@@ -145,17 +166,22 @@ bool List(const std::string& host, const std::string& pattern, bool root, Find* 
   if (!dir) return SetLastErrorFromErrno(errno == ENOENT ? ENOTDIR : errno), false;
   std::string expression = Expression(pattern);
   bool dot = false, dotDot = false;
+  std::vector<std::pair<std::string, std::string>> found;  // as listed, as on disk
   while (dirent* entry = ::readdir(dir)) {
     std::string name = entry->d_name;
-    if (name == ".")
+    if (name == ".") {
       dot = !root && Matches(expression, name);
-    else if (name == "..")
+    } else if (name == "..") {
       dotDot = !root && Matches(expression, name);
-    else if (Matches(expression, name))
-      find->names.push_back(name);
+    } else {
+      std::string listed = WindowsName(name);
+      if (Matches(expression, listed)) found.emplace_back(std::move(listed), std::move(name));
+    }
   }
   ::closedir(dir);
-  std::sort(find->names.begin(), find->names.end(), NameOrder);
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return NameOrder(a.first, b.first); });
+  for (auto& entry : found) find->names.push_back(std::move(entry.second));
   if (dotDot) find->names.insert(find->names.begin(), "..");
   if (dot) find->names.insert(find->names.begin(), ".");
   return true;
@@ -172,31 +198,41 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
-  std::string full, host;
+  std::string full;
   if (!data) error = ERROR_INVALID_PARAMETER;
-  if (!data || !detail::FullWindowsPath(pattern, &full, &error) ||
-      !detail::HostPathOf(full.c_str(), &host, &error)) {
+  if (!data || !detail::FullWindowsPath(pattern, &full, &error)) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   full = detail::WithoutLongPrefix(full);
+  // The folder is mapped as a path; the last component is matched against
+  // the names as the plug-in sees them.
   size_t slash = full.rfind('\\');
   std::string name = full.substr(slash + 1);
   auto find = std::make_shared<detail::Find>();
   find->pattern = pattern;
-  size_t hostSlash = host.rfind('/');
-  find->folder = host.substr(0, hostSlash + 1);
+  if (!detail::HostPathOf(full.substr(0, slash + 1).c_str(), &find->folder, &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (find->folder.back() != '/') find->folder += '/';
   if (name.empty()) {  // a folder's path with its backslash names no entry
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   if (!detail::HasWildcards(name)) {
+    std::string posixName, host;
+    if (!detail::PosixName(name, &posixName, &error)) {
+      SetLastError(error);
+      return INVALID_HANDLE_VALUE;
+    }
+    host = find->folder + posixName;
     struct stat st;
     if (::lstat(host.c_str(), &st) != 0) {
       detail::SetLastErrorFromErrno(errno, host.c_str());
       return INVALID_HANDLE_VALUE;
     }
-    find->names.push_back(host.substr(hostSlash + 1));
+    find->names.push_back(posixName);
   } else {
     bool root = slash + 1 == detail::RootLength(full);
     if (!detail::List(find->folder, name, root, find.get())) return INVALID_HANDLE_VALUE;

@@ -51,10 +51,17 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
 std::string ProcessDirectory() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (!::getcwd(buffer.data(), buffer.size())) return "Z:\\";
-  std::string path = std::string("Z:") + buffer.data();
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return WindowsPathOfHost(buffer.data());
+}
+
+// Bytes a Windows name cannot hold as they are.
+bool Reserved(unsigned char c) {
+  return c < 0x20 || c == kNameEscape || std::strchr("\"*:<>?\\|", c) != nullptr;
+}
+
+// Windows drops trailing dots and spaces from a component.
+void StripTrailingDotsAndSpaces(std::string* part) {
+  while (!part->empty() && (part->back() == '.' || part->back() == ' ')) part->pop_back();
 }
 
 // Call with g_mutex held.
@@ -103,6 +110,9 @@ std::string Fold(const std::string& absolute) {
     size_t end = absolute.find('\\', i);
     if (end == std::string::npos) end = absolute.size();
     std::string part = absolute.substr(i, end - i);
+    // A find pattern keeps its dots: "*." asks for names without one.
+    if (part != "." && part != ".." && part.find_first_of("*?") == std::string::npos)
+      StripTrailingDotsAndSpaces(&part);
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != ".") {
@@ -121,6 +131,52 @@ std::string Fold(const std::string& absolute) {
 }
 
 }  // namespace
+
+std::string WindowsName(const std::string& posixName) {
+  if (posixName == "." || posixName == "..") return posixName;  // never a file's own name
+  std::string out;
+  out.reserve(posixName.size() + 2);
+  for (size_t i = 0; i < posixName.size(); ++i) {
+    auto c = static_cast<unsigned char>(posixName[i]);
+    bool last = i + 1 == posixName.size();
+    if (Reserved(c) || (last && (c == '.' || c == ' '))) {
+      out += static_cast<char>(kNameEscape);
+      out += static_cast<char>(c ^ 0x80);
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool PosixName(const std::string& windowsName, std::string* posixName, DWORD* error) {
+  posixName->clear();
+  for (size_t i = 0; i < windowsName.size(); ++i) {
+    auto c = static_cast<unsigned char>(windowsName[i]);
+    if (c == kNameEscape) {
+      if (i + 1 == windowsName.size()) return *error = ERROR_INVALID_NAME, false;
+      c = static_cast<unsigned char>(windowsName[++i]) ^ 0x80;
+      if (!Reserved(c) && c != '.' && c != ' ') return *error = ERROR_INVALID_NAME, false;
+    } else if (Reserved(c)) {
+      return *error = ERROR_INVALID_NAME, false;
+    }
+    *posixName += static_cast<char>(c);
+  }
+  return true;
+}
+
+std::string WindowsPathOfHost(const std::string& hostPath) {
+  std::string out = "Z:";
+  size_t i = 0;
+  while (i < hostPath.size()) {
+    size_t end = hostPath.find('/', i);
+    if (end == std::string::npos) end = hostPath.size();
+    if (end > i) out += "\\" + WindowsName(hostPath.substr(i, end - i));
+    i = end + 1;
+  }
+  if (out.size() == 2 || (!hostPath.empty() && hostPath.back() == '/')) out += '\\';
+  return out;
+}
 
 bool DriveOf(char letter, Drive* drive) {
   int index = std::toupper(static_cast<unsigned char>(letter)) - 'A';
@@ -214,10 +270,21 @@ bool HostPathOf(const char* windowsPath, std::string* host, DWORD* error) {
     if (!letter || !DriveOf(letter, &drive)) return *error = ERROR_PATH_NOT_FOUND, false;
     rest = full.substr(std::min(full.size(), 2 + server.size() + 1 + share.size()));
   }
-  for (char& c : rest)
-    if (c == '\\') c = '/';
-  if (drive.directory == "/" && !rest.empty()) drive.directory.clear();
-  *host = drive.directory + rest;
+  // Each component back to its POSIX name: no listed name can hold a
+  // separator or step out of its folder.
+  std::string mapped;
+  size_t i = 0;
+  while (i < rest.size()) {
+    size_t end = rest.find('\\', i);
+    if (end == std::string::npos) end = rest.size();
+    std::string part;
+    if (end > i && !PosixName(rest.substr(i, end - i), &part, error)) return false;
+    if (end > i) mapped += "/" + part;
+    i = end + 1;
+  }
+  if (!rest.empty() && rest.back() == '\\') mapped += '/';
+  if (drive.directory == "/" && !mapped.empty()) drive.directory.clear();
+  *host = drive.directory + mapped;
   return true;
 }
 
@@ -376,6 +443,39 @@ bool HostPath(const char* windowsPath, char* out, int capacity) {
     out[n] = 0;
   }
   return ok;
+}
+
+namespace {
+bool CopyResult(const std::string& text, char* out, int capacity) {
+  bool fits = text.size() < static_cast<size_t>(std::max(capacity, 0));
+  if (capacity > 0) {
+    size_t n = fits ? text.size() : 0;
+    std::memcpy(out, text.data(), n);
+    out[n] = 0;
+  }
+  return fits;
+}
+}  // namespace
+
+bool WindowsPathOf(const char* linuxPath, char* out, int capacity) {
+  return CopyResult(detail::WindowsPathOfHost(linuxPath ? linuxPath : ""), out, capacity);
+}
+
+bool NameOnDisk(const char* listedText, char* out, int capacity) {
+  std::string text = listedText ? listedText : "", shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    std::string one;
+    DWORD error;
+    // An escape pair that maps back is shown as its byte; anything else as it is.
+    if (static_cast<unsigned char>(text[i]) == detail::kNameEscape && i + 1 < text.size() &&
+        detail::PosixName(text.substr(i, 2), &one, &error)) {
+      shown += one;
+      ++i;
+    } else {
+      shown += text[i];
+    }
+  }
+  return CopyResult(shown, out, capacity);
 }
 
 }  // namespace platform::testing

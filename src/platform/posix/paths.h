@@ -1,5 +1,18 @@
-// Windows paths on Linux: the drive table, full paths by Windows rules and
-// the Linux path a Windows path stands for. Internal to src/platform/posix.
+// Windows paths on Linux: the drive table, full paths by Windows rules,
+// the Linux path a Windows path stands for, and the one mapping between
+// POSIX names and the names the plug-in sees. Internal to src/platform/posix.
+//
+// Names. A POSIX name may hold any byte but '/' and NUL; a Windows path
+// gives meaning to '\', ':', '*', '?', '"', '<', '>', '|', to control
+// bytes and to a trailing dot or space (stripped). Such a byte reaches the
+// plug-in as two bytes: the escape byte 0xFF and the byte with its top bit
+// flipped (':' is FF BA, '\' FF DC, 0x01 FF 81, a trailing '.' FF AE). The
+// escape byte itself is FF 7F, so a name that already looks escaped
+// round-trips too. Every other byte, UTF-8 or not, passes as it is.
+// Listed names go through WindowsName; every path a call takes goes back
+// through HostPathOf, which refuses a raw reserved or control byte and a
+// broken escape (ERROR_INVALID_NAME), so no listed name can reach outside
+// its folder.
 #pragma once
 
 #include <string>
@@ -33,6 +46,19 @@ size_t RootLength(const std::string& full);
 
 // The full path without a "\\?\" prefix ("\\?\UNC\s\sh" becomes "\\s\sh").
 std::string WithoutLongPrefix(const std::string& full);
+
+constexpr unsigned char kNameEscape = 0xFF;
+
+// A POSIX name as the plug-in sees it (see above).
+std::string WindowsName(const std::string& posixName);
+
+// A Windows path component back to its POSIX name; false with *error
+// (ERROR_INVALID_NAME) for a raw reserved or control byte or a broken
+// escape. An escaped dot or space stands for itself anywhere in the name.
+bool PosixName(const std::string& windowsName, std::string* posixName, DWORD* error);
+
+// "Z:" and the escaped components of an absolute Linux path.
+std::string WindowsPathOfHost(const std::string& hostPath);
 
 // The Linux path `windowsPath` stands for. False with *error set
 // (ERROR_PATH_NOT_FOUND when it reaches no drive).

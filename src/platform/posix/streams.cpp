@@ -14,6 +14,7 @@
 #include "../common/layer.h"
 #include "errors.h"
 #include "file_object.h"
+#include "paths.h"
 
 namespace platform::detail {
 namespace {
@@ -121,7 +122,7 @@ bool StartNext(BackupWalk& walk, File& file, bool* failed) {
       return false;
     }
     walk.value.resize(static_cast<size_t>(size));
-    std::string stream = ":" + name.substr(sizeof kUserPrefix - 1) + ":$DATA";
+    std::string stream = ":" + WindowsName(name.substr(sizeof kUserPrefix - 1)) + ":$DATA";
     return Begin(walk, Header(BACKUP_ALTERNATE_DATA, walk.value.size(), stream), walk.value.size(),
                  false);
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../common/layer.h"
+#include "paths.h"
 #include "errors.h"
 #include "filetime.h"
 
@@ -91,9 +92,7 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
   const char* variable = std::getenv("TMPDIR");
   std::string host = variable && variable[0] == '/' ? variable : "/tmp";
   while (host.size() > 1 && host.back() == '/') host.pop_back();
-  std::string path = "Z:" + host;
-  for (char& c : path)
-    if (c == '/') c = '\\';
+  std::string path = detail::WindowsPathOfHost(host);
   if (path.back() != '\\') path += '\\';
   // GetFullPathNameA's rule: the length when it fits, else the size needed.
   if (!buffer || path.size() + 1 > bufferLength) return static_cast<DWORD>(path.size() + 1);

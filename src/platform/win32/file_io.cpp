@@ -106,6 +106,11 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
   return ::SetFileTime(file, creation, lastAccess, lastWrite);
 }
 
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  if (Faulted("GetFileInformationByHandle", file)) return FALSE;
+  return ::GetFileInformationByHandle(file, info);
+}
+
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) {
   if (Faulted("FindFirstFileA", pattern)) return INVALID_HANDLE_VALUE;
   HANDLE find = ::FindFirstFileA(pattern, data);

@@ -102,6 +102,14 @@ BOOL CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length) {
 
 int lstrcmpiA(LPCSTR a, LPCSTR b) { return ::lstrcmpiA(a, b); }
 
+int CompareFileNamesA(LPCSTR a, LPCSTR b) { return ::lstrcmpiA(a, b); }
+
+BOOL CopySymbolicLinkA(LPCSTR existing, LPCSTR) {
+  if (Faulted("CopySymbolicLinkA", existing)) return FALSE;
+  ::SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
 }  // namespace platform
 
 namespace platform::testing {
@@ -110,6 +118,22 @@ namespace platform::testing {
 bool MapDrive(char, DriveKind, const char*, const char*) { return false; }
 void UnmapDrive(char) {}
 void ResetDrives() {}
+
+namespace {
+bool CopyAsIs(const char* text, char* out, int capacity) {
+  int n = 0;
+  for (; text[n] && n < capacity - 1; ++n) out[n] = text[n];
+  if (capacity > 0) out[text[n] ? 0 : n] = 0;
+  return capacity > 0 && !text[n];
+}
+}  // namespace
+
+bool WindowsPathOf(const char* linuxPath, char* out, int capacity) {
+  return CopyAsIs(linuxPath, out, capacity);
+}
+bool NameOnDisk(const char* listedText, char* out, int capacity) {
+  return CopyAsIs(listedText, out, capacity);
+}
 
 bool HostPath(const char* windowsPath, char* out, int capacity) {
   int n = 0;
