@@ -19,8 +19,8 @@ struct ArmedFault {
   std::string operation;
   std::string pattern;
   int callNumber;
-  DWORD error;
-  bool isShort;  // fires as a short transfer of `count` bytes
+  DWORD error;  // ERROR_SUCCESS: a transfer that ends short but succeeds
+  bool isTransfer;  // only ReadFile and WriteFile: `count` bytes move first
   DWORD count;
   testing::Repeat repeat;
   int seen;  // matching calls so far
@@ -67,13 +67,14 @@ bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD
   ++g_allCalls;
   bool fired = false;
   for (ArmedFault& fault : g_faults) {
-    if ((fault.isShort && !limit) || !Matches(fault, operation, path)) continue;
+    if ((fault.isTransfer && !limit) || !Matches(fault, operation, path)) continue;
     ++fault.seen;
     bool hit = fault.seen == fault.callNumber ||
                (fault.repeat == testing::Repeat::FromThenOn && fault.seen > fault.callNumber);
     if (hit && !fired) {
-      *error = fault.isShort ? ERROR_SUCCESS : fault.error;
-      if (fault.isShort) *limit = fault.count;
+      *error = fault.error;
+      // A plain fault on a transfer moves nothing.
+      if (limit) *limit = fault.isTransfer ? fault.count : 0;
       fired = true;
       ++g_fired;
     }
@@ -98,12 +99,17 @@ void ArmFault(const char* operation, const char* pathPattern, int callNumber, DW
   g_watching.store(true);
 }
 
-void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
-                   Repeat repeat) {
+void ArmTransferFault(const char* operation, const char* pathPattern, int callNumber,
+                      DWORD count, DWORD error, Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
-                      ERROR_SUCCESS, true, count, repeat, 0});
+                      error, true, count, repeat, 0});
   g_watching.store(true);
+}
+
+void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
+                   Repeat repeat) {
+  ArmTransferFault(operation, pathPattern, callNumber, count, ERROR_SUCCESS, repeat);
 }
 
 void ResetFaults() {
