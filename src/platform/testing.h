@@ -4,6 +4,8 @@
 // host share), so a host sees the same console and registry as the plug-in.
 #pragma once
 
+#include <functional>
+
 #include "platform.h"
 
 namespace platform::testing {
@@ -39,6 +41,12 @@ void ArmTransferFault(const char* operation, const char* pathPattern, int callNu
 // call moves at most `count` bytes and succeeds.
 void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
                    Repeat repeat = Repeat::Once);
+
+// Runs `hook` on the calling thread when the matching call is made, before
+// the call does anything else; the call then goes on unharmed. For a test
+// that must hold one thread at a chosen point while another goes on.
+void ArmHook(const char* operation, const char* pathPattern, int callNumber,
+             std::function<void()> hook);
 
 // Clears every fault and call count, and starts counting calls.
 void ResetFaults();

@@ -32,6 +32,22 @@ TEST_F(FaultTest, FromThenOnFiresOnEveryLaterCall) {
   EXPECT_EQ(pt::FaultsFired(), 2);
 }
 
+// A hook holds a thread at a chosen call; the table is free meanwhile, so
+// the hook itself (or another thread) may make platform calls.
+TEST_F(FaultTest, AHookRunsOnItsCallWhichThenGoesOnUnharmed) {
+  int runs = 0;
+  pt::ArmHook("GetVersionExA", nullptr, 2, [&] {
+    ++runs;
+    EXPECT_FALSE(VersionCallFails());
+  });
+  for (int expected : {0, 1, 1}) {
+    EXPECT_FALSE(VersionCallFails());
+    EXPECT_EQ(runs, expected);
+  }
+  EXPECT_EQ(pt::CallCount("GetVersionExA"), 4);
+  EXPECT_EQ(pt::FaultsFired(), 0);
+}
+
 TEST_F(FaultTest, PathPatternsMatchWithWildcardsIgnoringCase) {
   SetRegistryDword("Software\\Far\\Plugins\\Quickferry", "BufKb", 1);
   SetRegistryDword("Software\\Far\\Plugins\\Quickferry", "BufPercent", 2);

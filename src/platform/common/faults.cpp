@@ -1,6 +1,7 @@
 // The fault table: tests arm failures by operation, path and call number.
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -24,6 +25,7 @@ struct ArmedFault {
   DWORD count;
   testing::Repeat repeat;
   int seen;  // matching calls so far
+  std::function<void()> hook;  // set: runs instead of failing the call
 };
 
 std::mutex g_mutex;
@@ -62,7 +64,8 @@ bool Matches(const ArmedFault& fault, const char* operation, const char* path) {
 }  // namespace
 
 bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD* limit) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<std::function<void()>> hooks;
+  std::unique_lock<std::mutex> lock(g_mutex);
   ++g_counts[operation];
   ++g_allCalls;
   bool fired = false;
@@ -71,7 +74,9 @@ bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD
     ++fault.seen;
     bool hit = fault.seen == fault.callNumber ||
                (fault.repeat == testing::Repeat::FromThenOn && fault.seen > fault.callNumber);
-    if (hit && !fired) {
+    if (hit && fault.hook) {
+      hooks.push_back(fault.hook);
+    } else if (hit && !fired) {
       *error = fault.error;
       // A plain fault on a transfer moves nothing.
       if (limit) *limit = fault.isTransfer ? fault.count : 0;
@@ -79,6 +84,9 @@ bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD
       ++g_fired;
     }
   }
+  // Outside the lock: a hook may wait for other threads' calls.
+  lock.unlock();
+  for (const auto& hook : hooks) hook();
   return fired;
 }
 
@@ -95,7 +103,7 @@ void ArmFault(const char* operation, const char* pathPattern, int callNumber, DW
               Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
-                      error, false, 0, repeat, 0});
+                      error, false, 0, repeat, 0, nullptr});
   g_watching.store(true);
 }
 
@@ -103,13 +111,21 @@ void ArmTransferFault(const char* operation, const char* pathPattern, int callNu
                       DWORD count, DWORD error, Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
-                      error, true, count, repeat, 0});
+                      error, true, count, repeat, 0, nullptr});
   g_watching.store(true);
 }
 
 void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
                    Repeat repeat) {
   ArmTransferFault(operation, pathPattern, callNumber, count, ERROR_SUCCESS, repeat);
+}
+
+void ArmHook(const char* operation, const char* pathPattern, int callNumber,
+             std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
+                      ERROR_SUCCESS, false, 0, testing::Repeat::Once, 0, std::move(hook)});
+  g_watching.store(true);
 }
 
 void ResetFaults() {
