@@ -44,9 +44,12 @@ void ArmShortFault(const char* operation, const char* pathPattern, int callNumbe
 
 // Runs `hook` on the calling thread when the matching call is made, before
 // the call does anything else; the call then goes on unharmed. For a test
-// that must hold one thread at a chosen point while another goes on.
+// that must hold one thread at a chosen point, or slip work in between two
+// steps of another. Hooks also see LeaveCriticalSection (by that name only,
+// never through "*"; run once the section is left), which faults and call
+// counts leave out: it cannot fail.
 void ArmHook(const char* operation, const char* pathPattern, int callNumber,
-             std::function<void()> hook);
+             std::function<void()> hook, Repeat repeat = Repeat::Once);
 
 // Clears every fault and call count, and starts counting calls.
 void ResetFaults();

@@ -13,6 +13,7 @@
 namespace platform::detail {
 
 std::atomic<bool> g_watching{false};
+std::atomic<bool> g_hooked{false};
 
 namespace {
 
@@ -90,6 +91,21 @@ bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD
   return fired;
 }
 
+void RunHooksSlow(const char* operation) {
+  std::vector<std::function<void()>> hooks;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (ArmedFault& fault : g_faults) {
+      if (!fault.hook || fault.operation != operation) continue;
+      ++fault.seen;
+      if (fault.seen == fault.callNumber ||
+          (fault.repeat == testing::Repeat::FromThenOn && fault.seen > fault.callNumber))
+        hooks.push_back(fault.hook);
+    }
+  }
+  for (const auto& hook : hooks) hook();
+}
+
 void HandleOpened() { g_openHandles.fetch_add(1, std::memory_order_relaxed); }
 void HandleClosed() { g_openHandles.fetch_sub(1, std::memory_order_relaxed); }
 
@@ -121,11 +137,12 @@ void ArmShortFault(const char* operation, const char* pathPattern, int callNumbe
 }
 
 void ArmHook(const char* operation, const char* pathPattern, int callNumber,
-             std::function<void()> hook) {
+             std::function<void()> hook, Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
-                      ERROR_SUCCESS, false, 0, testing::Repeat::Once, 0, std::move(hook)});
+                      ERROR_SUCCESS, false, 0, repeat, 0, std::move(hook)});
   g_watching.store(true);
+  g_hooked.store(true);
 }
 
 void ResetFaults() {
@@ -135,6 +152,7 @@ void ResetFaults() {
   g_allCalls = 0;
   g_fired = 0;
   g_watching.store(true);
+  g_hooked.store(false);
 }
 
 int CallCount(const char* operation) {

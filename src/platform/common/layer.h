@@ -34,6 +34,16 @@ inline bool TransferFault(const char* operation, const char* path, DWORD* error,
          CheckFaultSlow(operation, path, error, limit);
 }
 
+// Set while a test has a hook armed.
+extern std::atomic<bool> g_hooked;
+void RunHooksSlow(const char* operation);
+
+// For calls that cannot fail and are not counted (LeaveCriticalSection):
+// runs the hooks armed for exactly this operation, nothing else.
+inline void Hooks(const char* operation) {
+  if (g_hooked.load(std::memory_order_relaxed)) RunHooksSlow(operation);
+}
+
 // ---- Handles --------------------------------------------------------------
 
 void HandleOpened();
