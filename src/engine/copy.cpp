@@ -85,6 +85,19 @@ void AddBytesRead(FileRecord* record, uint64_t bytes) {
 
 bool IsOpen(HANDLE file) { return file != nullptr && file != INVALID_HANDLE_VALUE; }
 
+bool SetPosition(HANDLE file, uint64_t position) {
+  LONG high = static_cast<LONG>(position >> 32);
+  platform::SetLastError(ERROR_SUCCESS);  // a low half of all ones is no failure
+  return platform::SetFilePointer(file, static_cast<LONG>(position & 0xFFFFFFFF), &high,
+                                  FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+         platform::GetLastError() == ERROR_SUCCESS;
+}
+
+// Cuts the file to `size` and leaves the position there.
+bool EndAt(HANDLE file, uint64_t size) {
+  return SetPosition(file, size) && platform::SetEndOfFile(file);
+}
+
 void CloseSource() {
   if (IsOpen(E.source)) platform::CloseHandle(E.source);
   E.source = nullptr;
@@ -99,20 +112,18 @@ void MoveTarget(BufferState* from, BufferState* to) {
   to->appended = from->appended;
 }
 
-// Takes back what was written to an open target and closes it: a created
-// file is deleted; a file appended to is cut back to the data it held, which
-// was the user's.
+// Takes back what was written to the target, open or already closed: a
+// created file is deleted; a file appended to is cut back to the data it
+// held, which was the user's.
 void UndoTarget(BufferState* state) {
-  if (state->appended) {
-    LONG high = static_cast<LONG>(state->sizeAtOpen >> 32);
-    platform::SetFilePointer(state->target, static_cast<LONG>(state->sizeAtOpen & 0xFFFFFFFF),
-                             &high, FILE_BEGIN);
-    platform::SetEndOfFile(state->target);
-    platform::CloseHandle(state->target);
-  } else {
-    platform::CloseHandle(state->target);
-    RemoveFile(state->targetName);
-  }
+  HANDLE file = state->target;
+  if (state->appended && !IsOpen(file))
+    file = platform::CreateFileA(state->targetName, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  if (state->appended && IsOpen(file)) EndAt(file, state->sizeAtOpen);
+  if (IsOpen(file)) platform::CloseHandle(file);
+  if (!state->appended) RemoveFile(state->targetName);
+  state->target = nullptr;
 }
 
 // At a break: the partly written target goes.
@@ -203,18 +214,15 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
       *p += written;
     }
     if (written < static_cast<int32_t>(n)) {
-      // What did reach the file stays; Retry writes the rest at the
-      // position right after it, whatever a failed write left behind.
-      int answer = AskRetrySkip(Msg(MsgWriteError), state->targetName);
+      // What did reach the file stays; Retry writes the rest right after
+      // it, whatever a failed write left at the position or beyond.
+      bool retry;
+      do {
+        retry = AskRetrySkip(Msg(MsgWriteError), state->targetName) == 0;
+      } while (retry && !E.stopWriter.load() &&
+               !EndAt(state->target, state->sizeAtOpen + record->bytesWritten));
       if (E.stopWriter.load()) return 0;
-      if (answer == 0) {
-        uint64_t position = state->sizeAtOpen + record->bytesWritten;
-        LONG high = static_cast<LONG>(position >> 32);
-        platform::SetFilePointer(state->target, static_cast<LONG>(position & 0xFFFFFFFF), &high,
-                                 FILE_BEGIN);
-        platform::SetEndOfFile(state->target);
-        continue;
-      }
+      if (retry) continue;
       AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
       return 1;
     }
@@ -224,6 +232,33 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
 }
 
 void FinishEntry(BufferState* state, FileRecord* record, int index) {
+  if (!(StateOf(record) & EntrySkip)) {
+    FILETIME lastWrite = record->lastWriteTime;
+    platform::SetFileTime(state->target, nullptr, nullptr, &lastWrite);
+    if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
+    uint64_t expected = SizeOf(record);
+    if (OverwriteModeOf(record) == OverwriteAppend) expected += state->sizeAtOpen;
+    // A target shorter or longer than the source's data keeps the source.
+    bool whole = FileSize64(state->target) == expected;
+    // Data put off until the close (a stream's on Linux, a delayed write on
+    // Windows) may fail there: then the target is not what it should be.
+    bool closed = platform::CloseHandle(state->target) != FALSE;
+    state->target = nullptr;
+    if (closed) {
+      AddState(record, EntryDone);
+      LastDoneIndex = index;
+      if (E.isMove && whole) {
+        if (RemoveFile(state->sourceName))
+          AddState(record, EntrySourceRemoved);
+        else
+          ShowFileErrorBox(Msg(MsgCannotDeleteSource), state->sourceName);
+      }
+    } else {
+      ShowFileErrorBox(Msg(MsgWriteError), state->targetName);
+      AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
+      UndoTarget(state);
+    }
+  }
   if (StateOf(record) & EntrySkip) {
     platform::EnterCriticalSection(&ListLock);
     if (!(record->state & EntryTotalsAdjusted)) {
@@ -233,23 +268,6 @@ void FinishEntry(BufferState* state, FileRecord* record, int index) {
       record->state |= EntryTotalsAdjusted;
     }
     platform::LeaveCriticalSection(&ListLock);
-  } else {
-    FILETIME lastWrite = record->lastWriteTime;
-    platform::SetFileTime(state->target, nullptr, nullptr, &lastWrite);
-    if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
-    AddState(record, EntryDone);
-    if (E.isMove) {
-      uint64_t expected = SizeOf(record);
-      if (OverwriteModeOf(record) == OverwriteAppend) expected += state->sizeAtOpen;
-      // A target shorter or longer than the source's data keeps the source.
-      if (FileSize64(state->target) == expected) {
-        if (RemoveFile(state->sourceName))
-          AddState(record, EntrySourceRemoved);
-        else
-          ShowFileErrorBox(Msg(MsgCannotDeleteSource), state->sourceName);
-      }
-    }
-    LastDoneIndex = index;
   }
   if (IsOpen(state->target)) {
     if (StateOf(record) & EntryRemoveTarget)
@@ -335,7 +353,13 @@ int ReadPieces(const Pair& pair, Fill* fill) {
     uint64_t t0 = NowMicroseconds();
     int32_t got = ReadBlock(E.source, s.buffer + fill->pos, n);
     if (got < 0) {
-      if (AskRetrySkip(Msg(MsgReadError), pair.source) == 0) continue;
+      // A failed read may have moved the position past bytes it did not
+      // hand over: Retry reads from the first byte the buffer lacks.
+      bool retry;
+      do {
+        retry = AskRetrySkip(Msg(MsgReadError), pair.source) == 0;
+      } while (retry && !SetPosition(E.source, pair.record->bytesRead));
+      if (retry) continue;
       AddState(pair.record, EntrySkip | EntryFailed);
       return 1;
     }
