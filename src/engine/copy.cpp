@@ -46,9 +46,24 @@ struct Engine {
   HANDLE writerDone;    // auto-reset, signalled when the writer's buffer is out
   // Asks a running writer thread to return at its next step.
   std::atomic<int> stopWriter;
+  // The writer's last file and where it went: its streams follow it. Only
+  // the one writer at work touches it.
+  struct {
+    int index;  // pair; -1 before the first
+    char target[512];
+    int open;    // OpenCreate or OpenAppend
+    bool whole;  // every entry of it so far closed with all its bytes
+  } file;
 };
 
 Engine E;
+
+// A named stream's entry follows its file's, its source path the file's
+// followed by ":name"; no other name has a colon after the last backslash.
+bool IsStream(const char* path) {
+  const char* name = std::strrchr(path, '\\');
+  return name != nullptr && std::strchr(name, ':') != nullptr;
+}
 
 Pair PairAt(int index) {
   platform::EnterCriticalSection(&ListLock);
@@ -59,6 +74,12 @@ Pair PairAt(int index) {
   auto* record = reinterpret_cast<FileRecord*>(const_cast<char*>(destination) +
                                                std::strlen(destination) + 1);
   return {E.names + sourceOffset, destination, record};
+}
+
+// The pair of the file whose stream pair `index` is; `index` for a file.
+int FileOf(int index) {
+  while (index > 0 && IsStream(PairAt(index).source)) --index;
+  return index;
 }
 
 // An entry's state and read count are shared between the reader, the writer
@@ -146,52 +167,69 @@ int OverwriteModeOf(const FileRecord* record) {
   return record->overwriteChoice != 0 ? record->overwriteChoice : RunOptions.OverwriteMode;
 }
 
+// Decides where the entry goes and opens its target. A file goes where the
+// overwrite mode, the pre-pass or the overwrite dialog say; a stream goes
+// where its file went, opened as the file was.
 void OpenTarget(BufferState* state, const Pair& pair, int index) {
   FileRecord* record = pair.record;
   CopyText(state->sourceName, sizeof state->sourceName, pair.source);
   char path[512];
-  CopyText(path, sizeof path, pair.destination);
-  int mode = OverwriteModeOf(record);
+  int open = OpenCreate;
   bool nameFits = true;
-  if (mode == OverwriteRename && record->renameNumber != 0)
-    nameFits = NumberedName(pair.destination, record->renameNumber, path);
+  if (IsStream(pair.source)) {
+    int file = FileOf(index);
+    Pair owner = PairAt(file);
+    // A file not written takes its streams along: none is asked about on
+    // its own or put into a file the user has.
+    if (E.file.index != file || (StateOf(owner.record) & EntrySkip)) {
+      AddState(record, EntrySkip | (StateOf(owner.record) & EntryFailed));
+      return;
+    }
+    open = E.file.open;
+    nameFits = CopyText(path, sizeof path, E.file.target) &&
+               AppendText(path, sizeof path, pair.destination + std::strlen(owner.destination));
+  } else {
+    CopyText(path, sizeof path, pair.destination);
+    int mode = OverwriteModeOf(record);
+    if (mode == OverwriteRename && record->renameNumber != 0)
+      nameFits = NumberedName(pair.destination, record->renameNumber, path);
+    if (mode == OverwriteAppend) {
+      open = OpenAppend;
+    } else if (nameFits && mode != OverwriteAll && NumberedNameExists(path, 0)) {
+      char newName[512] = {};
+      int answer = AskOverwrite(state->sourceName, path, index, newName);
+      if (answer == AnswerSkip) {
+        AddState(record, EntrySkip);
+        open = -1;
+      } else if (answer == AnswerAppend) {
+        open = OpenAppend;
+      } else if (answer == AnswerRename) {
+        CopyText(path, sizeof path, newName);
+      }
+    }
+    E.file.index = index;
+    CopyText(E.file.target, sizeof E.file.target, path);
+    E.file.open = open;
+    E.file.whole = true;
+  }
+  if (open < 0) return;
 
   DWORD attributes = record->attributes;
   if (!(attributes & FILE_ATTRIBUTE_ENCRYPTED) || RunOptions.EncryptionMode != ModeOn)
     attributes &= ~FILE_ATTRIBUTE_ENCRYPTED;
-
-  int open = OpenCreate;  // -1: the overwrite dialog said skip
-  if (mode == OverwriteAppend) {
-    open = OpenAppend;
-  } else if (nameFits && mode != OverwriteAll && NumberedNameExists(path, 0)) {
-    char newName[512] = {};
-    int answer = AskOverwrite(state->sourceName, path, index, newName);
-    if (answer == AnswerSkip) {
-      AddState(record, EntrySkip);
-      open = -1;
-    } else if (answer == AnswerAppend) {
-      open = OpenAppend;
-    } else if (answer == AnswerRename) {
-      CopyText(path, sizeof path, newName);
-    }
-  }
   // An append to a file that was there keeps that file whatever happens.
   bool existed = open == OpenAppend && NumberedNameExists(path, 0);
-  HANDLE target = nullptr;
-  if (!nameFits) {
-    // A numbered name too long for a path: never write over the original.
-    platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    target = INVALID_HANDLE_VALUE;
-  } else if (open >= 0) {
-    target = OpenForCopy(path, open, attributes);
-  }
+  HANDLE target = INVALID_HANDLE_VALUE;
+  // A name too long for a path is never cut: the original is not written over.
+  platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  if (nameFits) target = OpenForCopy(path, open, attributes);
 
   CopyText(state->targetName, sizeof state->targetName, path);
   state->target = target;
   ShowWriteProgress(path, 0);
   if (target == INVALID_HANDLE_VALUE) {
     ShowFileErrorBox(Msg(MsgCannotCreate), path);
-  } else if (target != nullptr) {
+  } else {
     if (RunOptions.CompressionMode != ModeLeave && (attributes & FILE_ATTRIBUTE_COMPRESSED))
       SetCompressionState(target, RunOptions.CompressionMode);
     state->sizeAtOpen = FileSize64(target);
@@ -231,6 +269,23 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
   return 1;
 }
 
+// A move removes a file's source, its streams with it, once the file and
+// every stream of it (the entries right after it) were closed whole.
+void SourceWritten(int index, bool whole) {
+  int file = FileOf(index);
+  E.file.whole = E.file.whole && whole && E.file.index == file;
+  if (index + 1 < E.pairCount && IsStream(PairAt(index + 1).source)) return;
+  if (!E.file.whole) return;
+  for (int i = file; i <= index; ++i)
+    if ((StateOf(PairAt(i).record) & (EntryDone | EntrySkip)) != EntryDone) return;
+  const char* source = PairAt(file).source;
+  if (!RemoveFile(source)) {
+    ShowFileErrorBox(Msg(MsgCannotDeleteSource), source);
+    return;
+  }
+  for (int i = file; i <= index; ++i) AddState(PairAt(i).record, EntrySourceRemoved);
+}
+
 void FinishEntry(BufferState* state, FileRecord* record, int index) {
   if (!(StateOf(record) & EntrySkip)) {
     FILETIME lastWrite = record->lastWriteTime;
@@ -247,12 +302,7 @@ void FinishEntry(BufferState* state, FileRecord* record, int index) {
     if (closed) {
       AddState(record, EntryDone);
       LastDoneIndex = index;
-      if (E.isMove && whole) {
-        if (RemoveFile(state->sourceName))
-          AddState(record, EntrySourceRemoved);
-        else
-          ShowFileErrorBox(Msg(MsgCannotDeleteSource), state->sourceName);
-      }
+      if (E.isMove) SourceWritten(index, whole);
     } else {
       ShowFileErrorBox(Msg(MsgWriteError), state->targetName);
       AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
@@ -475,6 +525,7 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   E.source = nullptr;
   E.writerThread = nullptr;
   E.writerDone = nullptr;
+  E.file.index = -1;
   E.stopWriter.store(0);
   std::memset(&E.reader, 0, sizeof E.reader);
   std::memset(&E.writer, 0, sizeof E.writer);
