@@ -1,6 +1,5 @@
 #include "copy.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "common/text.h"
@@ -44,8 +43,6 @@ struct Engine {
   HANDLE source;        // the reader's open source; null when none
   HANDLE writerThread;  // null when no writer thread runs
   HANDLE writerDone;    // auto-reset, signalled when the writer's buffer is out
-  // Asks a running writer thread to return at its next step.
-  std::atomic<int> stopWriter;
   // The writer's last file and where it went: its streams follow it. Only
   // the one writer at work touches it.
   struct {
@@ -169,8 +166,9 @@ int OverwriteModeOf(const FileRecord* record) {
 
 // Decides where the entry goes and opens its target. A file goes where the
 // overwrite mode, the pre-pass or the overwrite dialog say; a stream goes
-// where its file went, opened as the file was.
-void OpenTarget(BufferState* state, const Pair& pair, int index) {
+// where its file went, opened as the file was. False when the run is
+// stopping: nothing was opened.
+bool OpenTarget(BufferState* state, const Pair& pair, int index) {
   FileRecord* record = pair.record;
   CopyText(state->sourceName, sizeof state->sourceName, pair.source);
   char path[512];
@@ -183,7 +181,7 @@ void OpenTarget(BufferState* state, const Pair& pair, int index) {
     // its own or put into a file the user has.
     if (E.file.index != file || (StateOf(owner.record) & EntrySkip)) {
       AddState(record, EntrySkip | (StateOf(owner.record) & EntryFailed));
-      return;
+      return true;
     }
     open = E.file.open;
     nameFits = CopyText(path, sizeof path, E.file.target) &&
@@ -198,6 +196,7 @@ void OpenTarget(BufferState* state, const Pair& pair, int index) {
     } else if (nameFits && mode != OverwriteAll && NumberedNameExists(path, 0)) {
       char newName[512] = {};
       int answer = AskOverwrite(state->sourceName, path, index, newName);
+      if (RunStopping.load()) return false;
       if (answer == AnswerSkip) {
         AddState(record, EntrySkip);
         open = -1;
@@ -212,17 +211,24 @@ void OpenTarget(BufferState* state, const Pair& pair, int index) {
     E.file.open = open;
     E.file.whole = true;
   }
-  if (open < 0) return;
+  if (open < 0) return true;
 
   DWORD attributes = record->attributes;
   if (!(attributes & FILE_ATTRIBUTE_ENCRYPTED) || RunOptions.EncryptionMode != ModeOn)
     attributes &= ~FILE_ATTRIBUTE_ENCRYPTED;
   // An append to a file that was there keeps that file whatever happens.
   bool existed = open == OpenAppend && NumberedNameExists(path, 0);
+  // Opened holding the screen, as a confirmed break holds it while it sets
+  // RunStopping: after the confirmation nothing is opened.
+  bool held;
+  if (!TakeScreen(&held)) return false;
   HANDLE target = INVALID_HANDLE_VALUE;
   // A name too long for a path is never cut: the original is not written over.
   platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
   if (nameFits) target = OpenForCopy(path, open, attributes);
+  DWORD error = platform::GetLastError();
+  GiveScreen(held);
+  platform::SetLastError(error);
 
   CopyText(state->targetName, sizeof state->targetName, path);
   state->target = target;
@@ -235,13 +241,14 @@ void OpenTarget(BufferState* state, const Pair& pair, int index) {
     state->sizeAtOpen = FileSize64(target);
     state->appended = existed;
   }
+  return true;
 }
 
 // Writes buffer[*p, dataEnd) into the target. 0 when the run is to stop:
 // the user broke off (serial runs), or the reader stopped the writer thread.
 int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataEnd) {
   while (*p < dataEnd) {
-    if (E.stopWriter.load()) return 0;
+    if (RunStopping.load()) return 0;
     DWORD n = static_cast<DWORD>(dataEnd - *p);
     uint64_t t0 = NowMicroseconds();
     int32_t written = WriteBlock(state->target, state->buffer + *p, n);
@@ -257,9 +264,9 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
       bool retry;
       do {
         retry = AskRetrySkip(Msg(MsgWriteError), state->targetName) == 0;
-      } while (retry && !E.stopWriter.load() &&
+      } while (retry && !RunStopping.load() &&
                !EndAt(state->target, state->sizeAtOpen + record->bytesWritten));
-      if (E.stopWriter.load()) return 0;
+      if (RunStopping.load()) return 0;
       if (retry) continue;
       AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
       return 1;
@@ -384,6 +391,7 @@ void Release() {
     DiscardTarget(&E.reader);
   }
   FreeBufferState(&E.reader);
+  RunStopping.store(false);  // the writer is gone; the finishing steps may ask
 }
 
 struct Fill {
@@ -464,11 +472,12 @@ int WriteBuffer(BufferState* state) {
   for (int k = 0; p < state->bufferSize; ++k) {
     const ChunkEntry piece = state->chunks[k];
     if (piece.entryIndex < 0) break;
-    if (E.stopWriter.load()) return 0;
+    if (RunStopping.load()) return 0;
     Pair pair = PairAt(piece.entryIndex);
     FileRecord* record = pair.record;
-    if (state->target == nullptr && !(StateOf(record) & EntrySkip))
-      OpenTarget(state, pair, piece.entryIndex);
+    if (state->target == nullptr && !(StateOf(record) & EntrySkip) &&
+        !OpenTarget(state, pair, piece.entryIndex))
+      return 0;
     if (state->target == INVALID_HANDLE_VALUE) AddState(record, EntrySkip | EntryFailed);
     if (!(StateOf(record) & EntrySkip) && !WritePiece(state, record, &p, piece.dataEnd)) return 0;
     p = piece.alignedEnd;
@@ -500,12 +509,14 @@ int CheckForBreak() {
     request = Host.Message(Host.ModuleNumber, MessageWarning | MessageLeftAlign, nullptr, items,
                            5, 2) == 0;
   }
+  // Set before the screen is given back: a writer waiting to ask or to open
+  // finds the run stopping once it gets the screen.
+  if (request) RunStopping.store(true);
   if (held) platform::SetEvent(lock);
   if (!request) return 0;
 
   if (E.parallel) {
     // Cooperative: the writer returns at its next step, holding no lock.
-    E.stopWriter.store(1);
     JoinWriterThread();
     DiscardTarget(&E.writer);
   } else {
@@ -526,7 +537,7 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   E.writerThread = nullptr;
   E.writerDone = nullptr;
   E.file.index = -1;
-  E.stopWriter.store(0);
+  RunStopping.store(false);
   std::memset(&E.reader, 0, sizeof E.reader);
   std::memset(&E.writer, 0, sizeof E.writer);
 
