@@ -95,10 +95,24 @@ void AddState(FileRecord* record, uint32_t bits) {
   platform::LeaveCriticalSection(&ListLock);
 }
 
-void AddBytesRead(FileRecord* record, uint64_t bytes) {
+// The bytes to add to TotalRead: none once the entry has been taken out of
+// the totals (by the writer or the pre-pass), or its skip would count them.
+uint64_t AddBytesRead(FileRecord* record, uint64_t bytes) {
   platform::EnterCriticalSection(&ListLock);
   record->bytesRead += bytes;
+  uint64_t counted = (record->state & EntryTotalsAdjusted) ? 0 : bytes;
   platform::LeaveCriticalSection(&ListLock);
+  return counted;
+}
+
+// The reader leaves a skipped entry in the same hold of ListLock that finds
+// the skip: the pre-pass takes back only skips the reader has not passed.
+bool PassIfSkipped(FileRecord* record) {
+  platform::EnterCriticalSection(&ListLock);
+  bool skipped = (record->state & EntrySkip) != 0;
+  if (skipped) record->state |= EntryReaderPassed;
+  platform::LeaveCriticalSection(&ListLock);
+  return skipped;
 }
 
 bool IsOpen(HANDLE file) { return file != nullptr && file != INVALID_HANDLE_VALUE; }
@@ -405,7 +419,7 @@ struct Fill {
 int ReadPieces(const Pair& pair, Fill* fill) {
   BufferState& s = E.reader;
   while (fill->pos < s.bufferSize) {
-    if (StateOf(pair.record) & EntrySkip) return 1;
+    if (PassIfSkipped(pair.record)) return 1;
     DWORD n = static_cast<DWORD>(s.bufferSize - fill->pos);
     if (n > kReadPiece) n = kReadPiece;
     uint64_t t0 = NowMicroseconds();
@@ -418,12 +432,12 @@ int ReadPieces(const Pair& pair, Fill* fill) {
         retry = AskRetrySkip(Msg(MsgReadError), pair.source) == 0;
       } while (retry && !SetPosition(E.source, pair.record->bytesRead));
       if (retry) continue;
-      AddState(pair.record, EntrySkip | EntryFailed);
+      AddState(pair.record, EntrySkip | EntryFailed | EntryReaderPassed);
       return 1;
     }
-    AddBytesRead(pair.record, static_cast<uint64_t>(got));
+    uint64_t counted = AddBytesRead(pair.record, static_cast<uint64_t>(got));
     ReadTime += NowMicroseconds() - t0;
-    ShowReadProgress(nullptr, static_cast<uint64_t>(got));
+    ShowReadProgress(nullptr, counted);
     fill->pos += got;
     if (CheckForBreak()) return 0;
     if (static_cast<DWORD>(got) < n) return 1;
@@ -442,7 +456,7 @@ int ReadPair(int index, const Pair& pair, Fill* fill) {
     return 1;
   }
   for (;;) {
-    if (StateOf(pair.record) & EntrySkip) break;
+    if (PassIfSkipped(pair.record)) break;
     if (!ReadPieces(pair, fill)) return 0;
     ChunkEntry& piece = E.reader.chunks[fill->k++];
     piece.dataEnd = fill->pos;
@@ -460,7 +474,6 @@ int ReadPair(int index, const Pair& pair, Fill* fill) {
     fill->k = 0;
     fill->pos = 0;
   }
-  if (StateOf(pair.record) & EntrySkip) AddState(pair.record, EntryReaderPassed);
   CloseSource();
   return 1;
 }
@@ -558,12 +571,8 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   Fill fill{0, 0};
   for (int i = 0; i < pairCount; ++i) {
     Pair pair = PairAt(i);
-    uint32_t state = StateOf(pair.record);
-    if (pair.record->attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (state & EntrySkip) {
-      AddState(pair.record, EntryReaderPassed);
+    if ((pair.record->attributes & FILE_ATTRIBUTE_DIRECTORY) || PassIfSkipped(pair.record))
       continue;
-    }
     if (!ReadPair(i, pair, &fill)) {
       Release();
       return;
