@@ -459,6 +459,8 @@ TEST_P(CopyTest, EscDuringAWritePromptStopsTheWriterCleanly) {
 // A sparse file past 4 GiB: sizes and the move's check in 64 bits.
 TEST_P(CopyTest, AMoveOfAFilePast4GiBComparesAllSixtyFourBits) {
   if (GetParam()) GTEST_SKIP() << "one mode is enough for 4 GiB of data";
+  watchdog.reset();
+  watchdog.emplace(std::chrono::seconds(110));
   Settings.BufKb = 16384;
   IsMove = 1;
   const uint64_t size = 0x100000000ull + 70000;
