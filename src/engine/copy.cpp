@@ -1,6 +1,5 @@
 #include "copy.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "common/run_state.h"
@@ -44,11 +43,24 @@ struct Engine {
   HANDLE source;        // the reader's open source; null when none
   HANDLE writerThread;  // null when no writer thread runs
   HANDLE writerDone;    // auto-reset, signalled when the writer's buffer is out
-  // Asks a running writer thread to return at its next step.
-  std::atomic<int> stopWriter;
+  // The writer's last file and where it went: its streams follow it. Only
+  // the one writer at work touches it.
+  struct {
+    int index;  // pair; -1 before the first
+    char target[512];
+    int open;    // OpenCreate or OpenAppend
+    bool whole;  // every entry of it so far closed with all its bytes
+  } file;
 };
 
 Engine E;
+
+// A named stream's entry follows its file's, its source path the file's
+// followed by ":name"; no other name has a colon after the last backslash.
+bool IsStream(const char* path) {
+  const char* name = std::strrchr(path, '\\');
+  return name != nullptr && std::strchr(name, ':') != nullptr;
+}
 
 Pair PairAt(int index) {
   platform::EnterCriticalSection(&ListLock);
@@ -59,6 +71,12 @@ Pair PairAt(int index) {
   auto* record = reinterpret_cast<FileRecord*>(const_cast<char*>(destination) +
                                                std::strlen(destination) + 1);
   return {E.names + sourceOffset, destination, record};
+}
+
+// The pair of the file whose stream pair `index` is; `index` for a file.
+int FileOf(int index) {
+  while (index > 0 && IsStream(PairAt(index).source)) --index;
+  return index;
 }
 
 // An entry's state and read count are shared between the reader, the writer
@@ -77,13 +95,40 @@ void AddState(FileRecord* record, uint32_t bits) {
   platform::LeaveCriticalSection(&ListLock);
 }
 
-void AddBytesRead(FileRecord* record, uint64_t bytes) {
+// The bytes to add to TotalRead: none once the entry has been taken out of
+// the totals (by the writer or the pre-pass), or its skip would count them.
+uint64_t AddBytesRead(FileRecord* record, uint64_t bytes) {
   platform::EnterCriticalSection(&ListLock);
   record->bytesRead += bytes;
+  uint64_t counted = (record->state & EntryTotalsAdjusted) ? 0 : bytes;
   platform::LeaveCriticalSection(&ListLock);
+  return counted;
+}
+
+// The reader leaves a skipped entry in the same hold of ListLock that finds
+// the skip: the pre-pass takes back only skips the reader has not passed.
+bool PassIfSkipped(FileRecord* record) {
+  platform::EnterCriticalSection(&ListLock);
+  bool skipped = (record->state & EntrySkip) != 0;
+  if (skipped) record->state |= EntryReaderPassed;
+  platform::LeaveCriticalSection(&ListLock);
+  return skipped;
 }
 
 bool IsOpen(HANDLE file) { return file != nullptr && file != INVALID_HANDLE_VALUE; }
+
+bool SetPosition(HANDLE file, uint64_t position) {
+  LONG high = static_cast<LONG>(position >> 32);
+  platform::SetLastError(ERROR_SUCCESS);  // a low half of all ones is no failure
+  return platform::SetFilePointer(file, static_cast<LONG>(position & 0xFFFFFFFF), &high,
+                                  FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+         platform::GetLastError() == ERROR_SUCCESS;
+}
+
+// Cuts the file to `size` and leaves the position there.
+bool EndAt(HANDLE file, uint64_t size) {
+  return SetPosition(file, size) && platform::SetEndOfFile(file);
+}
 
 void CloseSource() {
   if (IsOpen(E.source)) platform::CloseHandle(E.source);
@@ -99,20 +144,18 @@ void MoveTarget(BufferState* from, BufferState* to) {
   to->appended = from->appended;
 }
 
-// Takes back what was written to an open target and closes it: a created
-// file is deleted; a file appended to is cut back to the data it held, which
-// was the user's.
+// Takes back what was written to the target, open or already closed: a
+// created file is deleted; a file appended to is cut back to the data it
+// held, which was the user's.
 void UndoTarget(BufferState* state) {
-  if (state->appended) {
-    LONG high = static_cast<LONG>(state->sizeAtOpen >> 32);
-    platform::SetFilePointer(state->target, static_cast<LONG>(state->sizeAtOpen & 0xFFFFFFFF),
-                             &high, FILE_BEGIN);
-    platform::SetEndOfFile(state->target);
-    platform::CloseHandle(state->target);
-  } else {
-    platform::CloseHandle(state->target);
-    RemoveFile(state->targetName);
-  }
+  HANDLE file = state->target;
+  if (state->appended && !IsOpen(file))
+    file = platform::CreateFileA(state->targetName, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  if (state->appended && IsOpen(file)) EndAt(file, state->sizeAtOpen);
+  if (IsOpen(file)) platform::CloseHandle(file);
+  if (!state->appended) RemoveFile(state->targetName);
+  state->target = nullptr;
 }
 
 // At a break: the partly written target goes.
@@ -135,64 +178,91 @@ int OverwriteModeOf(const FileRecord* record) {
   return record->overwriteChoice != 0 ? record->overwriteChoice : RunOptions.OverwriteMode;
 }
 
-void OpenTarget(BufferState* state, const Pair& pair, int index) {
+// Decides where the entry goes and opens its target. A file goes where the
+// overwrite mode, the pre-pass or the overwrite dialog say; a stream goes
+// where its file went, opened as the file was. False when the run is
+// stopping: nothing was opened.
+bool OpenTarget(BufferState* state, const Pair& pair, int index) {
   FileRecord* record = pair.record;
   CopyText(state->sourceName, sizeof state->sourceName, pair.source);
   char path[512];
-  CopyText(path, sizeof path, pair.destination);
-  int mode = OverwriteModeOf(record);
+  int open = OpenCreate;
   bool nameFits = true;
-  if (mode == OverwriteRename && record->renameNumber != 0)
-    nameFits = NumberedName(pair.destination, record->renameNumber, path);
+  if (IsStream(pair.source)) {
+    int file = FileOf(index);
+    Pair owner = PairAt(file);
+    // A file not written takes its streams along: none is asked about on
+    // its own or put into a file the user has.
+    if (E.file.index != file || (StateOf(owner.record) & EntrySkip)) {
+      AddState(record, EntrySkip | (StateOf(owner.record) & EntryFailed));
+      return true;
+    }
+    open = E.file.open;
+    nameFits = CopyText(path, sizeof path, E.file.target) &&
+               AppendText(path, sizeof path, pair.destination + std::strlen(owner.destination));
+  } else {
+    CopyText(path, sizeof path, pair.destination);
+    int mode = OverwriteModeOf(record);
+    if (mode == OverwriteRename && record->renameNumber != 0)
+      nameFits = NumberedName(pair.destination, record->renameNumber, path);
+    if (mode == OverwriteAppend) {
+      open = OpenAppend;
+    } else if (nameFits && mode != OverwriteAll && NumberedNameExists(path, 0)) {
+      char newName[512] = {};
+      int answer = AskOverwrite(state->sourceName, path, index, newName);
+      if (RunStopping.load()) return false;
+      if (answer == AnswerSkip) {
+        AddState(record, EntrySkip);
+        open = -1;
+      } else if (answer == AnswerAppend) {
+        open = OpenAppend;
+      } else if (answer == AnswerRename) {
+        CopyText(path, sizeof path, newName);
+      }
+    }
+    E.file.index = index;
+    CopyText(E.file.target, sizeof E.file.target, path);
+    E.file.open = open;
+    E.file.whole = true;
+  }
+  if (open < 0) return true;
 
   DWORD attributes = record->attributes;
   if (!(attributes & FILE_ATTRIBUTE_ENCRYPTED) || RunOptions.EncryptionMode != ModeOn)
     attributes &= ~FILE_ATTRIBUTE_ENCRYPTED;
-
-  int open = OpenCreate;  // -1: the overwrite dialog said skip
-  if (mode == OverwriteAppend) {
-    open = OpenAppend;
-  } else if (nameFits && mode != OverwriteAll && NumberedNameExists(path, 0)) {
-    char newName[512] = {};
-    int answer = AskOverwrite(state->sourceName, path, index, newName);
-    if (answer == AnswerSkip) {
-      AddState(record, EntrySkip);
-      open = -1;
-    } else if (answer == AnswerAppend) {
-      open = OpenAppend;
-    } else if (answer == AnswerRename) {
-      CopyText(path, sizeof path, newName);
-    }
-  }
   // An append to a file that was there keeps that file whatever happens.
   bool existed = open == OpenAppend && NumberedNameExists(path, 0);
-  HANDLE target = nullptr;
-  if (!nameFits) {
-    // A numbered name too long for a path: never write over the original.
-    platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    target = INVALID_HANDLE_VALUE;
-  } else if (open >= 0) {
-    target = OpenForCopy(path, open, attributes);
-  }
+  // Opened holding the screen, as a confirmed break holds it while it sets
+  // RunStopping: after the confirmation nothing is opened.
+  bool held;
+  if (!TakeScreen(&held)) return false;
+  HANDLE target = INVALID_HANDLE_VALUE;
+  // A name too long for a path is never cut: the original is not written over.
+  platform::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  if (nameFits) target = OpenForCopy(path, open, attributes);
+  DWORD error = platform::GetLastError();
+  GiveScreen(held);
+  platform::SetLastError(error);
 
   CopyText(state->targetName, sizeof state->targetName, path);
   state->target = target;
   ShowWriteProgress(path, 0);
   if (target == INVALID_HANDLE_VALUE) {
     ShowFileErrorBox(Msg(MsgCannotCreate), path);
-  } else if (target != nullptr) {
+  } else {
     if (RunOptions.CompressionMode != ModeLeave && (attributes & FILE_ATTRIBUTE_COMPRESSED))
       SetCompressionState(target, RunOptions.CompressionMode);
     state->sizeAtOpen = FileSize64(target);
     state->appended = existed;
   }
+  return true;
 }
 
 // Writes buffer[*p, dataEnd) into the target. 0 when the run is to stop:
 // the user broke off (serial runs), or the reader stopped the writer thread.
 int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataEnd) {
   while (*p < dataEnd) {
-    if (E.stopWriter.load()) return 0;
+    if (RunStopping.load()) return 0;
     DWORD n = static_cast<DWORD>(dataEnd - *p);
     uint64_t t0 = NowMicroseconds();
     int32_t written = WriteBlock(state->target, state->buffer + *p, n);
@@ -203,18 +273,15 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
       *p += written;
     }
     if (written < static_cast<int32_t>(n)) {
-      // What did reach the file stays; Retry writes the rest at the
-      // position right after it, whatever a failed write left behind.
-      int answer = AskRetrySkip(Msg(MsgWriteError), state->targetName);
-      if (E.stopWriter.load()) return 0;
-      if (answer == 0) {
-        uint64_t position = state->sizeAtOpen + record->bytesWritten;
-        LONG high = static_cast<LONG>(position >> 32);
-        platform::SetFilePointer(state->target, static_cast<LONG>(position & 0xFFFFFFFF), &high,
-                                 FILE_BEGIN);
-        platform::SetEndOfFile(state->target);
-        continue;
-      }
+      // What did reach the file stays; Retry writes the rest right after
+      // it, whatever a failed write left at the position or beyond.
+      bool retry;
+      do {
+        retry = AskRetrySkip(Msg(MsgWriteError), state->targetName) == 0;
+      } while (retry && !RunStopping.load() &&
+               !EndAt(state->target, state->sizeAtOpen + record->bytesWritten));
+      if (RunStopping.load()) return 0;
+      if (retry) continue;
       AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
       return 1;
     }
@@ -223,7 +290,52 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
   return 1;
 }
 
+// A move removes a file's source, its streams with it, once the file and
+// every stream of it (the entries right after it) were closed whole.
+void SourceWritten(int index, bool whole) {
+  int file = FileOf(index);
+  E.file.whole = E.file.whole && whole && E.file.index == file;
+  if (index + 1 < E.pairCount && IsStream(PairAt(index + 1).source)) return;
+  if (!E.file.whole) return;
+  for (int i = file; i <= index; ++i)
+    if ((StateOf(PairAt(i).record) & (EntryDone | EntrySkip)) != EntryDone) return;
+  const char* source = PairAt(file).source;
+  if (!RemoveFile(source)) {
+    ReportNotCopied(PairAt(file).record, MsgCannotDeleteSource, source);
+    return;
+  }
+  for (int i = file; i <= index; ++i) AddState(PairAt(i).record, EntrySourceRemoved);
+}
+
 void FinishEntry(BufferState* state, FileRecord* record, int index) {
+  if (!(StateOf(record) & EntrySkip)) {
+    FILETIME lastWrite = record->lastWriteTime;
+    platform::SetFileTime(state->target, nullptr, nullptr, &lastWrite);
+    if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
+    uint64_t expected = SizeOf(record);
+    if (OverwriteModeOf(record) == OverwriteAppend) expected += state->sizeAtOpen;
+    // A target shorter or longer than the source's data keeps the source.
+    bool whole = FileSize64(state->target) == expected;
+    // Data put off until the close (a stream's on Linux, a delayed write on
+    // Windows) may fail there: then the target is not what it should be.
+    bool closed = platform::CloseHandle(state->target) != FALSE;
+    state->target = nullptr;
+    if (closed) {
+      AddState(record, EntryDone);
+      LastDoneIndex = index;
+      if (E.isMove) {
+        if (!whole) {  // the source changed while it was read: it stays, and says so
+          platform::SetLastError(ERROR_SUCCESS);
+          ReportNotCopied(record, MsgSourceChanged, state->sourceName);
+        }
+        SourceWritten(index, whole);
+      }
+    } else {
+      ShowFileErrorBox(Msg(MsgWriteError), state->targetName);
+      AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
+      UndoTarget(state);
+    }
+  }
   if (StateOf(record) & EntrySkip) {
     platform::EnterCriticalSection(&ListLock);
     if (!(record->state & EntryTotalsAdjusted)) {
@@ -233,26 +345,6 @@ void FinishEntry(BufferState* state, FileRecord* record, int index) {
       record->state |= EntryTotalsAdjusted;
     }
     platform::LeaveCriticalSection(&ListLock);
-  } else {
-    FILETIME lastWrite = record->lastWriteTime;
-    platform::SetFileTime(state->target, nullptr, nullptr, &lastWrite);
-    if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
-    AddState(record, EntryDone);
-    if (E.isMove) {
-      // What an appended target held before, and the source's data: an
-      // append answered for this file alone counts as the mode does.
-      uint64_t expected = SizeOf(record) + (state->appended ? state->sizeAtOpen : 0);
-      // A target shorter or longer than that keeps the source, and says so.
-      if (FileSize64(state->target) != expected) {
-        platform::SetLastError(ERROR_SUCCESS);
-        ReportNotCopied(record, MsgSourceChanged, state->sourceName);
-      } else if (RemoveFile(state->sourceName)) {
-        AddState(record, EntrySourceRemoved);
-      } else {
-        ReportNotCopied(record, MsgCannotDeleteSource, state->sourceName);
-      }
-    }
-    LastDoneIndex = index;
   }
   if (IsOpen(state->target)) {
     if (StateOf(record) & EntryRemoveTarget)
@@ -319,6 +411,7 @@ void Release() {
     DiscardTarget(&E.reader);
   }
   FreeBufferState(&E.reader);
+  RunStopping.store(false);  // the writer is gone; the finishing steps may ask
 }
 
 struct Fill {
@@ -332,19 +425,25 @@ struct Fill {
 int ReadPieces(const Pair& pair, Fill* fill) {
   BufferState& s = E.reader;
   while (fill->pos < s.bufferSize) {
-    if (StateOf(pair.record) & EntrySkip) return 1;
+    if (PassIfSkipped(pair.record)) return 1;
     DWORD n = static_cast<DWORD>(s.bufferSize - fill->pos);
     if (n > kReadPiece) n = kReadPiece;
     uint64_t t0 = NowMicroseconds();
     int32_t got = ReadBlock(E.source, s.buffer + fill->pos, n);
     if (got < 0) {
-      if (AskRetrySkip(Msg(MsgReadError), pair.source) == 0) continue;
-      AddState(pair.record, EntrySkip | EntryFailed);
+      // A failed read may have moved the position past bytes it did not
+      // hand over: Retry reads from the first byte the buffer lacks.
+      bool retry;
+      do {
+        retry = AskRetrySkip(Msg(MsgReadError), pair.source) == 0;
+      } while (retry && !SetPosition(E.source, pair.record->bytesRead));
+      if (retry) continue;
+      AddState(pair.record, EntrySkip | EntryFailed | EntryReaderPassed);
       return 1;
     }
-    AddBytesRead(pair.record, static_cast<uint64_t>(got));
+    uint64_t counted = AddBytesRead(pair.record, static_cast<uint64_t>(got));
     ReadTime += NowMicroseconds() - t0;
-    ShowReadProgress(nullptr, static_cast<uint64_t>(got));
+    ShowReadProgress(nullptr, counted);
     fill->pos += got;
     if (CheckForBreak()) return 0;
     if (static_cast<DWORD>(got) < n) return 1;
@@ -363,7 +462,7 @@ int ReadPair(int index, const Pair& pair, Fill* fill) {
     return 1;
   }
   for (;;) {
-    if (StateOf(pair.record) & EntrySkip) break;
+    if (PassIfSkipped(pair.record)) break;
     if (!ReadPieces(pair, fill)) return 0;
     ChunkEntry& piece = E.reader.chunks[fill->k++];
     piece.dataEnd = fill->pos;
@@ -381,7 +480,6 @@ int ReadPair(int index, const Pair& pair, Fill* fill) {
     fill->k = 0;
     fill->pos = 0;
   }
-  if (StateOf(pair.record) & EntrySkip) AddState(pair.record, EntryReaderPassed);
   CloseSource();
   return 1;
 }
@@ -393,11 +491,12 @@ int WriteBuffer(BufferState* state) {
   for (int k = 0; p < state->bufferSize; ++k) {
     const ChunkEntry piece = state->chunks[k];
     if (piece.entryIndex < 0) break;
-    if (E.stopWriter.load()) return 0;
+    if (RunStopping.load()) return 0;
     Pair pair = PairAt(piece.entryIndex);
     FileRecord* record = pair.record;
-    if (state->target == nullptr && !(StateOf(record) & EntrySkip))
-      OpenTarget(state, pair, piece.entryIndex);
+    if (state->target == nullptr && !(StateOf(record) & EntrySkip) &&
+        !OpenTarget(state, pair, piece.entryIndex))
+      return 0;
     if (state->target == INVALID_HANDLE_VALUE) AddState(record, EntrySkip | EntryFailed);
     if (!(StateOf(record) & EntrySkip) && !WritePiece(state, record, &p, piece.dataEnd)) return 0;
     p = piece.alignedEnd;
@@ -429,6 +528,9 @@ int BreakKeyPressed() {
     request = Host.Message(Host.ModuleNumber, MessageWarning | MessageLeftAlign, nullptr, items,
                            5, 2) == 0;
   }
+  // Set before the screen is given back: a writer waiting to ask or to open
+  // finds the run stopping once it gets the screen.
+  if (request) RunStopping.store(true);
   if (held) platform::SetEvent(lock);
   return request ? 1 : 0;
 }
@@ -437,7 +539,6 @@ int CheckForBreak() {
   if (!BreakKeyPressed()) return 0;
   if (E.parallel) {
     // Cooperative: the writer returns at its next step, holding no lock.
-    E.stopWriter.store(1);
     JoinWriterThread();
     DiscardTarget(&E.writer);
   } else {
@@ -457,7 +558,8 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   E.source = nullptr;
   E.writerThread = nullptr;
   E.writerDone = nullptr;
-  E.stopWriter.store(0);
+  E.file.index = -1;
+  RunStopping.store(false);
   std::memset(&E.reader, 0, sizeof E.reader);
   std::memset(&E.writer, 0, sizeof E.writer);
 
@@ -478,12 +580,8 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   Fill fill{0, 0};
   for (int i = 0; i < pairCount; ++i) {
     Pair pair = PairAt(i);
-    uint32_t state = StateOf(pair.record);
-    if (pair.record->attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (state & EntrySkip) {
-      AddState(pair.record, EntryReaderPassed);
+    if ((pair.record->attributes & FILE_ATTRIBUTE_DIRECTORY) || PassIfSkipped(pair.record))
       continue;
-    }
     if (!ReadPair(i, pair, &fill)) {
       Release();
       return;

@@ -5,6 +5,8 @@
 #include "common/run_state.h"
 #include "host/messages.h"
 
+std::atomic<bool> RunStopping{false};
+
 namespace {
 
 constexpr size_t kTextSize = 512;
@@ -42,8 +44,8 @@ void JoinLines(char* text) {
 // Shows one box under ScreenLock: title, [file name, separator,] message,
 // the system text for `error`, separator, buttons.
 int ShowBox(DWORD error, const char* message, const char* fileName, bool retrySkip) {
-  HANDLE lock = ScreenLock;
-  bool held = lock != nullptr && platform::WaitForSingleObject(lock, INFINITE) == WAIT_OBJECT_0;
+  bool held;
+  if (!TakeScreen(&held)) return -1;
 
   char text[kTextSize];
   const char* items[PromptItemCapacity];
@@ -66,11 +68,26 @@ int ShowBox(DWORD error, const char* message, const char* fileName, bool retrySk
   int result = Host.Message(Host.ModuleNumber, MessageWarning | MessageLeftAlign, nullptr, items,
                             count, buttons);
 
-  if (held) platform::SetEvent(lock);
+  GiveScreen(held);
   return result;
 }
 
 }  // namespace
+
+// The stop is set while the reader holds ScreenLock, so whoever gets the lock
+// after a confirmed break sees it.
+bool TakeScreen(bool* held) {
+  HANDLE lock = ScreenLock;
+  *held = lock != nullptr && platform::WaitForSingleObject(lock, INFINITE) == WAIT_OBJECT_0;
+  if (!RunStopping.load()) return true;
+  GiveScreen(*held);
+  *held = false;
+  return false;
+}
+
+void GiveScreen(bool held) {
+  if (held) platform::SetEvent(ScreenLock);
+}
 
 void SystemTextLines(char* text, const char** items, int* count, int capacity) {
   text[kTextSize - 1] = 0;

@@ -4,7 +4,20 @@
 // called from the reader or the writer thread.
 #pragma once
 
+#include <atomic>
+
 #include "platform/platform.h"
+
+// Set by the engine from a confirmed break until it returns: the writer
+// thread stops at its next step, and a box or dialog asked for meanwhile is
+// not shown (the user has already said to stop).
+extern std::atomic<bool> RunStopping;
+
+// Waits for ScreenLock, when a run has one, before a box or dialog. False,
+// holding nothing, when the run is stopping: then nothing is shown.
+// *held tells GiveScreen whether there is a lock to give back.
+bool TakeScreen(bool* held);
+void GiveScreen(bool held);
 
 // Room in one box's item list.
 constexpr int PromptItemCapacity = 100;
@@ -16,7 +29,7 @@ void ShowErrorBox(const char* message);
 void ShowFileErrorBox(const char* message, const char* fileName);
 
 // `fileName`, `message`, the system text, Retry and Skip. 0 for retry; 2 for
-// skip, also when the box was closed with Esc.
+// skip, also when the box was closed with Esc or not shown (RunStopping).
 int AskRetrySkip(const char* message, const char* fileName);
 
 // Appends the lines of the system's text for `error` to items[*count],

@@ -376,6 +376,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 
 // *done holds the bytes moved (0 at the end of the file for a read). A
 // short write is a success with *done below the count (tests arm them).
+// A failure met mid-transfer (Linux; tests arm it on both systems) reports
+// FALSE with *done holding what moved before it and the file position after
+// that; what Windows itself leaves there is not promised, so a caller that
+// retries sets the position first.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped);
 

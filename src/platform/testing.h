@@ -4,6 +4,8 @@
 // host share), so a host sees the same console and registry as the plug-in.
 #pragma once
 
+#include <functional>
+
 #include "platform.h"
 
 namespace platform::testing {
@@ -19,17 +21,35 @@ namespace platform::testing {
 // counted from 1; the fault fires on call number `callNumber`, and with
 // FromThenOn on every later matching call too. A fired fault makes the call
 // fail with `error` (the registry calls return it; the others set it as the
-// last error).
+// last error). A failed CloseHandle has closed the handle all the same, as
+// when a write put off until the close fails there.
 
 enum class Repeat { Once, FromThenOn };
 
 void ArmFault(const char* operation, const char* pathPattern, int callNumber, DWORD error,
               Repeat repeat = Repeat::Once);
 
+// A fault in the middle of a transfer: the matching ReadFile or WriteFile
+// call moves at most `count` bytes and then fails with `error`, reporting
+// what it moved in *done, the file position after it (as a device error met
+// mid-transfer does). With "*" as operation only these two calls are
+// matched and counted. Sweeps arm one per call number and count.
+void ArmTransferFault(const char* operation, const char* pathPattern, int callNumber,
+                      DWORD count, DWORD error, Repeat repeat = Repeat::Once);
+
 // A short transfer instead of a failure: the matching ReadFile or WriteFile
 // call moves at most `count` bytes and succeeds.
 void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
                    Repeat repeat = Repeat::Once);
+
+// Runs `hook` on the calling thread when the matching call is made, before
+// the call does anything else; the call then goes on unharmed. For a test
+// that must hold one thread at a chosen point, or slip work in between two
+// steps of another. Hooks also see LeaveCriticalSection (by that name only,
+// never through "*"; run once the section is left), which faults and call
+// counts leave out: it cannot fail.
+void ArmHook(const char* operation, const char* pathPattern, int callNumber,
+             std::function<void()> hook, Repeat repeat = Repeat::Once);
 
 // Clears every fault and call count, and starts counting calls.
 void ResetFaults();

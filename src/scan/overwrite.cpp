@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "engine/boxes.h"
 #include "host/dialog_template.h"
+#include "engine/prompts.h"
 #include "host/messages.h"
 #include "scan/existing_targets.h"
 #include "scan/names.h"
@@ -189,9 +190,9 @@ int Ask(const char* source, const char* destination, int pairIndex, char* newNam
 }  // namespace
 
 int AskOverwrite(const char* source, const char* destination, int pairIndex, char* newName) {
-  HANDLE lock = ScreenLock;
-  bool held = lock != nullptr && platform::WaitForSingleObject(lock, INFINITE) == WAIT_OBJECT_0;
+  bool held;
+  if (!TakeScreen(&held)) return AnswerSkip;
   int answer = Ask(source, destination, pairIndex, newName);
-  if (held) platform::SetEvent(lock);
+  GiveScreen(held);
   return answer;
 }

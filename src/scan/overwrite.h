@@ -13,5 +13,6 @@ enum : int {
 // pair in the FileList (the later pairs are re-examined when the answer
 // changes the run), or -1 from the scan. With AnswerRename the new path is
 // in newName[512]. May change RunOptions' OverwriteMode, OnlyNewer and
-// ListNotCopied. Holds ScreenLock while it runs.
+// ListNotCopied. Holds ScreenLock while it runs; once the run is stopping
+// (a confirmed break) it asks nothing and answers AnswerSkip.
 int AskOverwrite(const char* source, const char* destination, int pairIndex, char* newName);

@@ -148,17 +148,18 @@ TEST_F(FileIoTest, FaultedTransfersReportAndTheRestContinuesAtTheRightPlace) {
   struct Case {
     const char* label;
     bool read;
-    bool shortFault;
-    DWORD value;       // the short count, or the error
+    DWORD count;       // bytes the fault lets through
+    DWORD error;       // reported after them; ERROR_SUCCESS: a short transfer
     const char* path;  // the pattern armed
     DWORD firstDone;   // bytes moved by the faulted call
-    bool firstOk;
   } cases[] = {
-      {"short write", false, true, 3, "*\\f", 3, true},
-      {"short read", true, true, 4, "*\\f", 4, true},
-      {"disk full", false, false, ERROR_DISK_FULL, "*\\f", 0, false},
-      {"read error", true, false, ERROR_READ_FAULT, "*\\f", 0, false},
-      {"other file's fault", false, true, 3, "*\\g", 10, true},
+      {"short write", false, 3, ERROR_SUCCESS, "*\\f", 3},
+      {"short read", true, 4, ERROR_SUCCESS, "*\\f", 4},
+      {"disk full", false, 0, ERROR_DISK_FULL, "*\\f", 0},
+      {"read error", true, 0, ERROR_READ_FAULT, "*\\f", 0},
+      {"3 bytes, then disk full", false, 3, ERROR_DISK_FULL, "*\\f", 3},
+      {"4 bytes, then a read error", true, 4, ERROR_READ_FAULT, "*\\f", 4},
+      {"other file's fault", false, 3, ERROR_SUCCESS, "*\\g", 10},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -168,10 +169,12 @@ TEST_F(FileIoTest, FaultedTransfersReportAndTheRestContinuesAtTheRightPlace) {
         Open("f", c.read ? GENERIC_READ : GENERIC_WRITE, c.read ? OPEN_EXISTING : CREATE_ALWAYS);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     const char* op = c.read ? "ReadFile" : "WriteFile";
-    if (c.shortFault)
-      pt::ArmShortFault(op, c.path, 1, c.value);
+    if (c.count == 0)
+      pt::ArmFault(op, c.path, 1, c.error);
+    else if (c.error == ERROR_SUCCESS)
+      pt::ArmShortFault(op, c.path, 1, c.count);
     else
-      pt::ArmFault(op, c.path, 1, c.value);
+      pt::ArmTransferFault(op, c.path, 1, c.count, c.error);
     char buffer[16] = {};
     auto transfer = [&](size_t from, DWORD* done) {
       DWORD count = static_cast<DWORD>(text.size() - from);
@@ -179,11 +182,12 @@ TEST_F(FileIoTest, FaultedTransfersReportAndTheRestContinuesAtTheRightPlace) {
                     : platform::WriteFile(file, text.data() + from, count, done, nullptr);
     };
     DWORD done = 99;
-    EXPECT_EQ(transfer(0, &done) != FALSE, c.firstOk);
+    EXPECT_EQ(transfer(0, &done) != FALSE, c.error == ERROR_SUCCESS);
     EXPECT_EQ(done, c.firstDone);
-    if (!c.firstOk) {
-      EXPECT_EQ(platform::GetLastError(), c.value);
+    if (c.error != ERROR_SUCCESS) {
+      EXPECT_EQ(platform::GetLastError(), c.error);
     }
+    // What moved counts: the next call goes on right after it.
     if (done < text.size()) {
       DWORD rest = 0;
       EXPECT_TRUE(transfer(done, &rest));

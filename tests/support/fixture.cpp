@@ -57,6 +57,7 @@ HKEY Open(const std::string& key) {
 }  // namespace
 
 void PlatformTest::SetUp() {
+  watchdog.emplace(std::chrono::seconds(60));
   dir = UniqueFolder();
   FreshRegistry(dir);
   pt::ResetFaults();
@@ -74,6 +75,7 @@ void PlatformTest::TearDown() {
   fs::remove_all(dir, ignored);
   for (const char* suffix : {".registry.db", ".registry.db-wal", ".registry.db-shm"})
     fs::remove(dir.string() + suffix, ignored);
+  watchdog.reset();
 }
 
 std::optional<DWORD> RegistryDword(const std::string& key, const std::string& name) {

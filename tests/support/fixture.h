@@ -1,5 +1,6 @@
 // Test fixtures: a fresh temporary folder and registry, faults and console
-// reset, and at the end a check that no handle leaked.
+// reset, a watchdog on every test, and at the end a check that no handle
+// leaked.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "common/plugin_module.h"
 #include "scripted_host.h"
+#include "watchdog.h"
 
 class PlatformTest : public ::testing::Test {
  protected:
@@ -20,6 +22,9 @@ class PlatformTest : public ::testing::Test {
 
   std::filesystem::path dir;  // a fresh, empty temporary folder
   int handlesAtStart = 0;
+  // Fails a hung test (a stuck engine thread) at once; a test that needs
+  // longer arms it afresh.
+  std::optional<Watchdog> watchdog;
 };
 
 // A plug-in loaded the way the host loads it, with a scripted host.

@@ -1,6 +1,7 @@
 // The fault table: tests arm failures by operation, path and call number.
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@
 namespace platform::detail {
 
 std::atomic<bool> g_watching{false};
+std::atomic<bool> g_hooked{false};
 
 namespace {
 
@@ -19,11 +21,12 @@ struct ArmedFault {
   std::string operation;
   std::string pattern;
   int callNumber;
-  DWORD error;
-  bool isShort;  // fires as a short transfer of `count` bytes
+  DWORD error;  // ERROR_SUCCESS: a transfer that ends short but succeeds
+  bool isTransfer;  // only ReadFile and WriteFile: `count` bytes move first
   DWORD count;
   testing::Repeat repeat;
   int seen;  // matching calls so far
+  std::function<void()> hook;  // set: runs instead of failing the call
 };
 
 std::mutex g_mutex;
@@ -62,23 +65,45 @@ bool Matches(const ArmedFault& fault, const char* operation, const char* path) {
 }  // namespace
 
 bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD* limit) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<std::function<void()>> hooks;
+  std::unique_lock<std::mutex> lock(g_mutex);
   ++g_counts[operation];
   ++g_allCalls;
   bool fired = false;
   for (ArmedFault& fault : g_faults) {
-    if ((fault.isShort && !limit) || !Matches(fault, operation, path)) continue;
+    if ((fault.isTransfer && !limit) || !Matches(fault, operation, path)) continue;
     ++fault.seen;
     bool hit = fault.seen == fault.callNumber ||
                (fault.repeat == testing::Repeat::FromThenOn && fault.seen > fault.callNumber);
-    if (hit && !fired) {
-      *error = fault.isShort ? ERROR_SUCCESS : fault.error;
-      if (fault.isShort) *limit = fault.count;
+    if (hit && fault.hook) {
+      hooks.push_back(fault.hook);
+    } else if (hit && !fired) {
+      *error = fault.error;
+      // A plain fault on a transfer moves nothing.
+      if (limit) *limit = fault.isTransfer ? fault.count : 0;
       fired = true;
       ++g_fired;
     }
   }
+  // Outside the lock: a hook may wait for other threads' calls.
+  lock.unlock();
+  for (const auto& hook : hooks) hook();
   return fired;
+}
+
+void RunHooksSlow(const char* operation) {
+  std::vector<std::function<void()>> hooks;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (ArmedFault& fault : g_faults) {
+      if (!fault.hook || fault.operation != operation) continue;
+      ++fault.seen;
+      if (fault.seen == fault.callNumber ||
+          (fault.repeat == testing::Repeat::FromThenOn && fault.seen > fault.callNumber))
+        hooks.push_back(fault.hook);
+    }
+  }
+  for (const auto& hook : hooks) hook();
 }
 
 void HandleOpened() { g_openHandles.fetch_add(1, std::memory_order_relaxed); }
@@ -94,16 +119,30 @@ void ArmFault(const char* operation, const char* pathPattern, int callNumber, DW
               Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
-                      error, false, 0, repeat, 0});
+                      error, false, 0, repeat, 0, nullptr});
+  g_watching.store(true);
+}
+
+void ArmTransferFault(const char* operation, const char* pathPattern, int callNumber,
+                      DWORD count, DWORD error, Repeat repeat) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
+                      error, true, count, repeat, 0, nullptr});
   g_watching.store(true);
 }
 
 void ArmShortFault(const char* operation, const char* pathPattern, int callNumber, DWORD count,
                    Repeat repeat) {
+  ArmTransferFault(operation, pathPattern, callNumber, count, ERROR_SUCCESS, repeat);
+}
+
+void ArmHook(const char* operation, const char* pathPattern, int callNumber,
+             std::function<void()> hook, Repeat repeat) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults.push_back({operation ? operation : "*", pathPattern ? pathPattern : "", callNumber,
-                      ERROR_SUCCESS, true, count, repeat, 0});
+                      ERROR_SUCCESS, false, 0, repeat, 0, std::move(hook)});
   g_watching.store(true);
+  g_hooked.store(true);
 }
 
 void ResetFaults() {
@@ -113,6 +152,7 @@ void ResetFaults() {
   g_allCalls = 0;
   g_fired = 0;
   g_watching.store(true);
+  g_hooked.store(false);
 }
 
 int CallCount(const char* operation) {

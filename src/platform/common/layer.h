@@ -14,8 +14,8 @@ namespace platform::detail {
 // Set once tests start counting; shipped code pays one relaxed load per call.
 extern std::atomic<bool> g_watching;
 
-// One check per call. With `limit` null, short faults are not seen (only
-// transfers can be short).
+// One check per call. With `limit` null, transfer faults are not seen (only
+// ReadFile and WriteFile move bytes).
 bool CheckFaultSlow(const char* operation, const char* path, DWORD* error, DWORD* limit);
 
 // True when an armed fault fires for this call; *error is what to report.
@@ -24,12 +24,24 @@ inline bool Fault(const char* operation, const char* path, DWORD* error) {
          CheckFaultSlow(operation, path, error, nullptr);
 }
 
-// For ReadFile and WriteFile: true when an armed fault fires. Then either
-// *error is the error to report, or *error is ERROR_SUCCESS and *limit is
-// the most bytes the call may move.
+// For ReadFile and WriteFile: true when an armed fault fires. Then the call
+// moves at most *limit bytes (0 for a plain fault) and afterwards fails
+// with *error, or succeeds short when *error is ERROR_SUCCESS. A failure
+// after some bytes behaves as a device error met mid-transfer: *done holds
+// what moved and the file position is after it.
 inline bool TransferFault(const char* operation, const char* path, DWORD* error, DWORD* limit) {
   return g_watching.load(std::memory_order_relaxed) &&
          CheckFaultSlow(operation, path, error, limit);
+}
+
+// Set while a test has a hook armed.
+extern std::atomic<bool> g_hooked;
+void RunHooksSlow(const char* operation);
+
+// For calls that cannot fail and are not counted (LeaveCriticalSection):
+// runs the hooks armed for exactly this operation, nothing else.
+inline void Hooks(const char* operation) {
+  if (g_hooked.load(std::memory_order_relaxed)) RunHooksSlow(operation);
 }
 
 // ---- Handles --------------------------------------------------------------

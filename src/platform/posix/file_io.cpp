@@ -334,9 +334,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped) {
   if (done) *done = 0;
   std::shared_ptr<File> file = detail::FileOf(handle);
-  DWORD error, limit = count;
-  if (detail::TransferFault("ReadFile", detail::FaultPathOf(file), &error, &limit) && error)
-    return detail::Fail(error);
+  DWORD error = ERROR_SUCCESS, limit = count;
+  detail::TransferFault("ReadFile", detail::FaultPathOf(file), &error, &limit);
+  if (error != ERROR_SUCCESS && limit == 0) return detail::Fail(error);
   if (!file) return detail::Fail(ERROR_INVALID_HANDLE);
   if (overlapped || (!buffer && count)) return detail::Fail(ERROR_INVALID_PARAMETER);
   if (file->directory) return detail::Fail(ERROR_INVALID_FUNCTION);
@@ -368,15 +368,15 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done, LPVOID ov
   file->position += got;
   if (file->noBuffering && !file->isStream) detail::Hint(*file);
   if (done) *done = got;
-  return TRUE;
+  return error == ERROR_SUCCESS ? TRUE : detail::Fail(error);
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped) {
   if (done) *done = 0;
   std::shared_ptr<File> file = detail::FileOf(handle);
-  DWORD error, limit = count;
-  if (detail::TransferFault("WriteFile", detail::FaultPathOf(file), &error, &limit) && error)
-    return detail::Fail(error);
+  DWORD error = ERROR_SUCCESS, limit = count;
+  detail::TransferFault("WriteFile", detail::FaultPathOf(file), &error, &limit);
+  if (error != ERROR_SUCCESS && limit == 0) return detail::Fail(error);
   if (!file) return detail::Fail(ERROR_INVALID_HANDLE);
   if (overlapped || (!buffer && count)) return detail::Fail(ERROR_INVALID_PARAMETER);
   if (file->directory) return detail::Fail(ERROR_INVALID_FUNCTION);
@@ -409,7 +409,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID 
   file->position += put;
   file->writtenSinceTimes = true;
   if (done) *done = put;
-  return TRUE;
+  return error == ERROR_SUCCESS ? TRUE : detail::Fail(error);
 }
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD method) {

@@ -8,6 +8,7 @@
 
 #include "../common/layer.h"
 #include "errors.h"
+#include "file_object.h"
 
 namespace platform::detail {
 namespace {
@@ -53,12 +54,16 @@ std::shared_ptr<KernelObject> TakeHandle(HANDLE handle, bool find) {
 namespace platform {
 
 BOOL CloseHandle(HANDLE handle) {
-  DWORD error;
-  if (detail::Fault("CloseHandle", nullptr, &error)) return detail::Fail(error);
+  // A fault is a failure met while closing, as a write that was put off
+  // fails there: the handle is closed all the same.
+  DWORD error = ERROR_SUCCESS;
+  bool faulted = detail::g_watching.load(std::memory_order_relaxed) &&
+                 detail::Fault("CloseHandle", detail::FaultPathOf(detail::FileOf(handle)), &error);
   // Freed when this returns, outside the table's lock.
   std::shared_ptr<detail::KernelObject> object = detail::TakeHandle(handle, false);
-  if (!object) return detail::Fail(ERROR_INVALID_HANDLE);
-  return object->Close();
+  if (!object) return detail::Fail(faulted ? error : ERROR_INVALID_HANDLE);
+  BOOL ok = object->Close();
+  return faulted ? detail::Fail(error) : ok;
 }
 
 }  // namespace platform

@@ -72,6 +72,7 @@ void EnterCriticalSection(CRITICAL_SECTION* section) {
 
 void LeaveCriticalSection(CRITICAL_SECTION* section) {
   static_cast<std::recursive_mutex*>(section->lock)->unlock();
+  detail::Hooks("LeaveCriticalSection");
 }
 
 void DeleteCriticalSection(CRITICAL_SECTION* section) {

@@ -1,5 +1,5 @@
-// File contents, finds, backup streams and compression: forwarders to
-// kernel32, with the fault table first. While tests watch, each file handle's
+// File contents, finds, backup streams, compression and CloseHandle:
+// forwarders to kernel32, with the fault table first. While tests watch, each file handle's
 // path is remembered so that faults on its calls can match it, as on Linux.
 #include <algorithm>
 #include <mutex>
@@ -28,6 +28,12 @@ std::string PathOf(HANDLE handle) {
   return it == g_paths.end() ? std::string() : it->second;
 }
 
+void ForgetPath(HANDLE handle) {
+  if (!detail::g_watching.load(std::memory_order_relaxed)) return;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_paths.erase(handle);
+}
+
 bool Faulted(const char* operation, const char* path) {
   DWORD error;
   if (!detail::Fault(operation, path, &error)) return false;
@@ -40,20 +46,44 @@ bool Faulted(const char* operation, HANDLE handle) {
   return Faulted(operation, PathOf(handle).c_str());
 }
 
-// A transfer's fault: true when it fails; else *count may have been cut.
-bool TransferFaulted(const char* operation, HANDLE handle, DWORD* count) {
-  if (!detail::g_watching.load(std::memory_order_relaxed)) return false;
-  DWORD error, limit = *count;
-  if (!detail::TransferFault(operation, PathOf(handle).c_str(), &error, &limit)) return false;
-  if (error == ERROR_SUCCESS) {
-    *count = std::min(*count, limit);
-    return false;
+// ReadFile or WriteFile through the fault table: `call` moves what a
+// fault lets through, and the fault's error, if any, comes after it.
+template <typename Call>
+BOOL Transfer(const char* operation, HANDLE handle, DWORD count, LPDWORD done, Call call) {
+  DWORD error = ERROR_SUCCESS, limit = count;
+  if (detail::g_watching.load(std::memory_order_relaxed) &&
+      detail::TransferFault(operation, PathOf(handle).c_str(), &error, &limit))
+    count = std::min(count, limit);
+  BOOL ok = TRUE;
+  if (error == ERROR_SUCCESS || count != 0) {
+    ok = call(count);
+  } else if (done) {
+    *done = 0;
   }
-  ::SetLastError(error);
-  return true;
+  if (ok && error != ERROR_SUCCESS) {
+    ::SetLastError(error);
+    return FALSE;
+  }
+  return ok;
 }
 
 }  // namespace
+
+// A fault is a failure met while closing, as a write that was put off fails
+// there: the handle is closed all the same.
+BOOL CloseHandle(HANDLE handle) {
+  DWORD error = ERROR_SUCCESS;
+  bool faulted = detail::g_watching.load(std::memory_order_relaxed) &&
+                 detail::Fault("CloseHandle", PathOf(handle).c_str(), &error);
+  ForgetPath(handle);
+  BOOL ok = ::CloseHandle(handle);
+  if (ok) detail::HandleClosed();
+  if (ok && faulted) {
+    ::SetLastError(error);
+    return FALSE;
+  }
+  return ok;
+}
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
@@ -70,19 +100,15 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped) {
-  if (TransferFaulted("ReadFile", file, &count)) {
-    if (done) *done = 0;
-    return FALSE;
-  }
-  return ::ReadFile(file, buffer, count, done, static_cast<LPOVERLAPPED>(overlapped));
+  return Transfer("ReadFile", file, count, done, [&](DWORD n) {
+    return ::ReadFile(file, buffer, n, done, static_cast<LPOVERLAPPED>(overlapped));
+  });
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID overlapped) {
-  if (TransferFaulted("WriteFile", file, &count)) {
-    if (done) *done = 0;
-    return FALSE;
-  }
-  return ::WriteFile(file, buffer, count, done, static_cast<LPOVERLAPPED>(overlapped));
+  return Transfer("WriteFile", file, count, done, [&](DWORD n) {
+    return ::WriteFile(file, buffer, n, done, static_cast<LPOVERLAPPED>(overlapped));
+  });
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
@@ -128,6 +154,7 @@ BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
 
 BOOL FindClose(HANDLE find) {
   if (Faulted("FindClose", find)) return FALSE;
+  ForgetPath(find);
   BOOL ok = ::FindClose(find);
   if (ok) detail::HandleClosed();
   return ok;

@@ -1,18 +1,8 @@
-// Handles and events: forwarders to kernel32, counted for the leak checks.
+// Events: forwarders to kernel32, counted for the leak checks (CloseHandle
+// is with the file calls, which know a handle's path).
 #include "../common/layer.h"
 
 namespace platform {
-
-BOOL CloseHandle(HANDLE handle) {
-  DWORD error;
-  if (detail::Fault("CloseHandle", nullptr, &error)) {
-    ::SetLastError(error);
-    return FALSE;
-  }
-  BOOL ok = ::CloseHandle(handle);
-  if (ok) detail::HandleClosed();
-  return ok;
-}
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                     LPCSTR name) {

@@ -153,7 +153,10 @@ void GlobalMemoryStatus(MEMORYSTATUS* status) { ::GlobalMemoryStatus(status); }
 
 void InitializeCriticalSection(CRITICAL_SECTION* section) { ::InitializeCriticalSection(section); }
 void EnterCriticalSection(CRITICAL_SECTION* section) { ::EnterCriticalSection(section); }
-void LeaveCriticalSection(CRITICAL_SECTION* section) { ::LeaveCriticalSection(section); }
+void LeaveCriticalSection(CRITICAL_SECTION* section) {
+  ::LeaveCriticalSection(section);
+  detail::Hooks("LeaveCriticalSection");
+}
 void DeleteCriticalSection(CRITICAL_SECTION* section) { ::DeleteCriticalSection(section); }
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,

@@ -1,0 +1,45 @@
+// Fails a hung test at once. A thread stuck in the engine cannot be unwound,
+// so the watchdog reports the test as failed and ends the program, long
+// before the runner's own time limit (and before a program that runs every
+// test, as under Wine, would take all the others down with it much later).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+class Watchdog {
+ public:
+  explicit Watchdog(std::chrono::seconds limit)
+      : thread_([this, limit] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (done_.wait_for(lock, limit, [this] { return finished_; })) return;
+          const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+          std::fprintf(stderr, "\n[  FAILED  ] %s.%s: still running after %lld s (watchdog)\n",
+                       test ? test->test_suite_name() : "?", test ? test->name() : "?",
+                       static_cast<long long>(limit.count()));
+          std::fflush(stderr);
+          std::_Exit(3);
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_one();
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  std::thread thread_;  // last: starts once the rest is built
+};
