@@ -236,19 +236,25 @@ TEST_F(HotkeysTest, BindingAgainNeverLosesTheFirstBackup) {
   EXPECT_FALSE(RegistryKeyExists(BackupKey("F5")));
 }
 
-TEST_F(HotkeysTest, AStaleBackupGivesWayToTheUsersCurrentMacro) {
+// A backup beside the user's current macro is stale and gives way to it; a
+// backup whose key holds no macro is the only copy of the user's macro
+// (left by an unbinding whose restore failed) and is kept for the next one.
+TEST_F(HotkeysTest, AStaleBackupGivesWayToTheUsersCurrentMacroAndALoneOneIsKept) {
   WriteValues(BackupKey("F5"), {{"Sequence", Text("Old")}, {"Stale", Dword(1)}});
-  WriteValues(BackupKey("F6"), {{"Sequence", Text("Gone")}});
+  const Values lone = {{"Sequence", Text("Only copy")}};
+  WriteValues(BackupKey("F6"), lone);
   const Values current = {{"Sequence", Text("New")}};
   WriteValues(Key("F5"), current);
 
   BindKeys("CtrlShift");
+  ExpectBinding("CtrlShift");
   EXPECT_EQ(ReadValues(BackupKey("F5")), current);
-  EXPECT_FALSE(RegistryKeyExists(BackupKey("F6")));  // F6 had no macro to keep
+  EXPECT_EQ(ReadValues(BackupKey("F6")), lone);
 
   BindKeys(nullptr);
   EXPECT_EQ(ReadValues(Key("F5")), current);
-  EXPECT_FALSE(RegistryKeyExists(Key("F6")));
+  EXPECT_EQ(ReadValues(Key("F6")), lone);
+  EXPECT_FALSE(RegistryKeyExists(BackupKey("F6")));
 }
 
 // A registry write that fails must not cost the user a macro: a backup
@@ -282,11 +288,29 @@ TEST_F(HotkeysTest, FailedRegistryWritesKeepTheUsersMacro) {
     EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
   }
 
-  pt::ArmFault("RegCreateKeyExA", "*Shell\\F5", 1, ERROR_ACCESS_DENIED);
-  BindKeys(nullptr);
-  pt::ResetFaults();
-  EXPECT_FALSE(RegistryKeyExists(Key("F5")));
-  EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
+  // A restore that fails, wholly or halfway, leaves the macro in the backup
+  // alone; binding again must not take the empty or half key for the user's
+  // macro and drop the backup, and the next unbinding brings it back whole.
+  const Case restores[] = {
+      {"restored key not created", "RegCreateKeyExA", "*Shell\\F5"},
+      {"restored value not written", "RegSetValueExA", "*Shell\\F5\\Extra"},
+  };
+  for (const Case& c : restores) {
+    SCOPED_TRACE(c.what);
+    pt::ArmFault(c.operation, c.path, 1, ERROR_ACCESS_DENIED);
+    BindKeys(nullptr);
+    pt::ResetFaults();
+    EXPECT_FALSE(RegistryKeyExists(Key("F5")));
+    EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
+
+    BindKeys("CtrlShift");
+    ExpectBinding("CtrlShift");
+    EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
+    BindKeys(nullptr);
+    EXPECT_EQ(ReadValues(Key("F5")), mine);
+    EXPECT_FALSE(RegistryKeyExists(BackupKey("F5")));
+    BindKeys("CtrlShift");  // bound again for the next case
+  }
 }
 
 TEST_F(HotkeysTest, DialogOutcomesOnNewAndOldHosts) {
