@@ -4,7 +4,7 @@
 
 #include "host.h"
 
-constexpr int MessageCount = 111;
+constexpr int MessageCount = 113;
 
 enum MessageId : int {
   MsgTitle = 0,
@@ -46,16 +46,25 @@ enum MessageId : int {
   MsgOverwriteAppend = 102, MsgOverwriteRename = 103, MsgOverwriteDestination = 104,
   MsgOverwriteSource = 105, MsgRenameTitle = 106, MsgRenameLabel = 107,
   MsgCountOf = 108, MsgCountUnit = 109, MsgSpeedUnit = 110,
+  MsgMacroFileFailed = 111, MsgMacroFileForeign = 112,
 };
 
 // Filled by LoadMessages at every entry point; never null (a text the host
 // does not have reads as "").
 extern const char* MessageTable[MessageCount];
 
-// Rebuilds MessageTable from the host's GetMsg, ids 0 to 110 in order.
+// Rebuilds MessageTable from the host's GetMsg, every id in order.
 void LoadMessages();
 
 inline const char* Msg(int id) { return MessageTable[id]; }
 
 // The host's services as SetStartupInfo received them.
 extern HostServices Host;
+
+// The host's version as AdvControl reported it to SetStartupInfo (major << 8
+// | minor | build << 16); 0 for a host that has no AdvControl.
+extern int HostVersion;
+
+// The plug-in's entry in the host's plug-ins menu: "[&>] " and the title,
+// into out[512] (cut to fit).
+void FormatMenuString(char* out);

@@ -70,9 +70,10 @@ bool ParkingInUse(const char* prefix, bool either) {
 }
 
 // Asks the host to write the macros it holds to the registry, so that its
-// own recent changes are there before the plug-in edits the tree.
+// own recent changes are there before the plug-in edits the tree (a Lua
+// host's tree is not the plug-in's to edit).
 void SaveHostMacros() {
-  if (!NewHost()) return;
+  if (!NewHost() || LuaMacroHost()) return;
   KeyMacroCommand save = {1, {0, 0, 0}};
   Host.AdvControl(Host.ModuleNumber, AdvKeyMacro, &save);
 }
@@ -105,6 +106,10 @@ void InstallMacro(const char* keyName, const char* sequence, int parked) {
 }
 
 void BindKeys(const char* prefix) {
+  if (LuaMacroHost()) {
+    BindMacroFile(prefix);
+    return;
+  }
   for (const char* key : kBindingKeys) RemoveOwnMacro(key);
   if (!prefix) return;
   for (const OperationMacro& macro : kOperationMacros) InstallMacro(macro.key, macro.sequence, 0);
@@ -127,7 +132,7 @@ void ReloadMacros() {
 }
 
 void FixBinding() {
-  if (ReadSettingDword("BindFixed", 0)) return;
+  if (LuaMacroHost() || ReadSettingDword("BindFixed", 0)) return;
   if (!IsOwnMacro("F5") && !IsOwnMacro("F6")) return;  // nothing bound, nothing to fix
   bool altShift = ParkingInUse("AltShift", true);
   bool ctrlShift = ParkingInUse("CtrlShift", true);

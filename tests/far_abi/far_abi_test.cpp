@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/lng_file.h"
+#include "host/messages.h"
 
 namespace fs = std::filesystem;
 
@@ -105,7 +106,7 @@ class FarAbiTest : public ::testing::Test {
     fs::copy_file(dll.parent_path() / "QuickferryEng.lng", folder_ / "QuickferryEng.lng",
                   fs::copy_options::overwrite_existing);
     std::string error;
-    ASSERT_TRUE(LoadLngFile((folder_ / "QuickferryEng.lng").string(), 111, &g_lng, &error)) << error;
+    ASSERT_TRUE(LoadLngFile((folder_ / "QuickferryEng.lng").string(), MessageCount, &g_lng, &error)) << error;
     module_ = ::LoadLibraryA((folder_ / "Quickferry.dll").string().c_str());
   }
   static void TearDownTestSuite() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/messages.h"
 #include "platform/testing.h"
 #include "support/fixture.h"
 
@@ -172,7 +173,7 @@ TEST_F(EntryTest, PluginInfoHasOneMenuStringAndOneConfigurationString) {
     PluginInfo info{};
     info.Reserved = 0xABCD;
     plugin.GetPluginInfo(&info);
-    EXPECT_EQ(host->getMsgCalls, 111);  // the table is rebuilt on every call
+    EXPECT_EQ(host->getMsgCalls, MessageCount);  // the table is rebuilt on every call
     EXPECT_EQ(info.StructSize, (int)sizeof(PluginInfo));
     EXPECT_EQ(info.Flags, 0u);
     EXPECT_EQ(info.DiskMenuStringsNumber, 0);

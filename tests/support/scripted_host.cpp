@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/lng_file.h"
+#include "host/messages.h"
 #include "platform/testing.h"
 
 ScriptedHost* ScriptedHost::current_ = nullptr;
@@ -40,7 +41,7 @@ TestPanel& TestPanel::SetCurrent(const std::string& name) {
 ScriptedHost::ScriptedHost(std::string root) : rootKey(std::move(root)) {
   LngFile lng;
   std::string error;
-  if (!LoadLngFile(QUICKFERRY_LANG_FILE, 111, &lng, &error)) throw std::runtime_error(error);
+  if (!LoadLngFile(QUICKFERRY_LANG_FILE, MessageCount, &lng, &error)) throw std::runtime_error(error);
   messages = lng.messages;
   record.RecordSize = sizeof(HostServices);
   std::snprintf(record.ModuleName, sizeof record.ModuleName, "%s", "Quickferry");
@@ -189,6 +190,7 @@ void WINAPI ScriptedHost::Text(int x, int y, int colour, const char* text) {
 
 int WINAPI ScriptedHost::AdvControl(int, int command, void* parameter) {
   ScriptedHost* h = current_;
+  if (command == AdvGetFarVersion) return h->farVersion;  // a question, not a call to record
   AdvCall call{command, reinterpret_cast<intptr_t>(parameter), {}};
   int result = 0;
   if (command == AdvGetColor) result = PaletteColour(static_cast<int>(call.parameter));

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/lng_file.h"
+#include "host/messages.h"
 #include "support/fixture.h"
 
 namespace {
@@ -44,8 +45,8 @@ TEST_F(LngTest, ShortOrHeaderlessFilesAreRefusedWithAClearMessage) {
 TEST(LngShippedFileTest, EnglishFileHasEveryMessageWithItsHotKeysAndFormats) {
   LngFile file;
   std::string error;
-  ASSERT_TRUE(LoadLngFile(QUICKFERRY_LANG_FILE, 111, &file, &error)) << error;
-  EXPECT_EQ(file.messages.size(), 111u);
+  ASSERT_TRUE(LoadLngFile(QUICKFERRY_LANG_FILE, MessageCount, &file, &error)) << error;
+  EXPECT_EQ(file.messages.size(), static_cast<size_t>(MessageCount));
   for (int i = 1; i <= 4; ++i)
     EXPECT_NE(file.messages[i].find("&" + std::to_string(i)), std::string::npos) << i;
   for (int id : {53, 54}) {
