@@ -224,6 +224,7 @@ enum : int {
 
 // AdvControl commands, and the record of the key-macro command.
 enum : int {
+  AdvGetFarVersion = 0,  // answers major << 8 | minor | build << 16
   AdvGetColor = 4,
   AdvKeyMacro = 7,
 };

@@ -1,6 +1,9 @@
 #include "messages.h"
 
+#include <cstdio>
+
 HostServices Host;
+int HostVersion;
 const char* MessageTable[MessageCount];
 
 // A fixed table filled again at each entry point: nothing to allocate, so
@@ -11,3 +14,5 @@ void LoadMessages() {
     MessageTable[id] = text ? text : "";
   }
 }
+
+void FormatMenuString(char* out) { std::snprintf(out, 512, "[&>] %s", Msg(MsgTitle)); }

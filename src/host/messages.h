@@ -4,7 +4,7 @@
 
 #include "host.h"
 
-constexpr int MessageCount = 118;
+constexpr int MessageCount = 120;
 
 enum MessageId : int {
   MsgTitle = 0,
@@ -49,6 +49,7 @@ enum MessageId : int {
   MsgMoveIntoItself = 111, MsgSameDestination = 112, MsgCannotReadFolder = 113,
   MsgNoDestinationName = 114, MsgCannotCreateFolder = 115, MsgSourceChanged = 116,
   MsgSameFile = 117,
+  MsgMacroFileFailed = 118, MsgMacroFileForeign = 119,
 };
 
 // Filled by LoadMessages at every entry point; never null (a text the host
@@ -62,3 +63,11 @@ inline const char* Msg(int id) { return MessageTable[id]; }
 
 // The host's services as SetStartupInfo received them.
 extern HostServices Host;
+
+// The host's version as AdvControl reported it to SetStartupInfo (major << 8
+// | minor | build << 16); 0 for a host that has no AdvControl.
+extern int HostVersion;
+
+// The plug-in's entry in the host's plug-ins menu: "[&>] " and the title,
+// into out[512] (cut to fit).
+void FormatMenuString(char* out);

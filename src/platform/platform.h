@@ -325,6 +325,20 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
 BOOL OemToCharA(LPCSTR source, LPSTR destination);
 BOOL CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length);
 
+// Between a code page (CP_ACP, CP_OEMCP, CP_UTF8) and UTF-16. A length of -1
+// takes the source up to and with its terminator; a destination size of 0
+// asks for the size needed. Return the characters (or bytes) stored, 0 on
+// failure: ERROR_INSUFFICIENT_BUFFER when the result does not fit,
+// ERROR_INVALID_PARAMETER for an empty source or another code page (Linux).
+// Bytes that are no character, and lone surrogates, become U+FFFD. Linux's
+// one code page is UTF-8, whichever of the three is named; flags, the
+// default character and its flag are not used there (pass 0 and nulls).
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
+                        WCHAR* destination, int destinationSize);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* source, int sourceLength,
+                        LPSTR destination, int destinationSize, LPCSTR defaultChar,
+                        BOOL* usedDefaultChar);
+
 // Case-insensitive comparison: <0, 0, >0. Windows compares under the user's
 // locale; Linux folds ASCII letters only and compares bytes.
 int lstrcmpiA(LPCSTR a, LPCSTR b);

@@ -39,13 +39,16 @@ void WINAPI SetStartupInfo(const HostServices* info) {
   if (!Host.RootKey || !CopyText(SettingsKey, sizeof SettingsKey, Host.RootKey) ||
       !AppendText(SettingsKey, sizeof SettingsKey, "\\Quickferry"))
     SettingsKey[0] = 0;
+  HostVersion = Host.RecordSize > OldHostRecordSize && Host.AdvControl
+                    ? Host.AdvControl(Host.ModuleNumber, AdvGetFarVersion, nullptr)
+                    : 0;
   LoadOptionalFunctions();
 }
 
 void WINAPI GetPluginInfo(PluginInfo* info) {
   LoadMessages();
   FixBinding();
-  std::snprintf(MenuString, sizeof MenuString, "[&>] %s", Msg(MsgTitle));
+  FormatMenuString(MenuString);
   MenuStrings[0] = MenuString;
   ConfigStrings[0] = Msg(MsgTitle);
   info->StructSize = sizeof(PluginInfo);

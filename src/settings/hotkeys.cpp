@@ -43,15 +43,18 @@ long ValueCount(const char* path) {
   return rc == ERROR_SUCCESS ? static_cast<long>(values) : -1;
 }
 
-// Replaces key `to` by the values of key `from` and deletes `from`. The
-// source goes only when the target holds all its values: a failed write must
-// not cost the user a macro. False when the source stays.
-bool MoveKeyValues(const char* from, const char* to) {
-  long count = ValueCount(from);
+// Replaces key `to` by the `count` values of key `from` and deletes `from`.
+// The source goes only when the target holds all its values, and a target
+// that fell short goes again, so that a half copy is never taken for the
+// macro: a failed write must not cost the user a macro. False when the
+// source stays.
+bool MoveKeyValues(const char* from, const char* to, long count) {
   DeleteUserKey(to);
-  if (count < 0) return true;  // nothing there to move
   CopyUserKeyValues(from, to);
-  if (ValueCount(to) < count) return false;
+  if (ValueCount(to) < count) {
+    DeleteUserKey(to);
+    return false;
+  }
   DeleteUserKey(from);
   return true;
 }
@@ -67,9 +70,10 @@ bool ParkingInUse(const char* prefix, bool either) {
 }
 
 // Asks the host to write the macros it holds to the registry, so that its
-// own recent changes are there before the plug-in edits the tree.
+// own recent changes are there before the plug-in edits the tree (a Lua
+// host's tree is not the plug-in's to edit).
 void SaveHostMacros() {
-  if (!NewHost()) return;
+  if (!NewHost() || LuaMacroHost()) return;
   KeyMacroCommand save = {1, {0, 0, 0}};
   Host.AdvControl(Host.ModuleNumber, AdvKeyMacro, &save);
 }
@@ -80,14 +84,21 @@ void RemoveOwnMacro(const char* keyName) {
   char path[512], backup[512];
   if (!IsOwnMacro(keyName) || !MacroKeyPath(keyName, path) || !MacroBackupPath(keyName, backup))
     return;
-  MoveKeyValues(backup, path);
+  long saved = ValueCount(backup);
+  if (saved < 0)
+    DeleteUserKey(path);  // the key had no macro before ours
+  else
+    MoveKeyValues(backup, path, saved);  // when that fails, the backup keeps it
 }
 
 void InstallMacro(const char* keyName, const char* sequence, int parked) {
   char path[512], backup[512];
   if (!MacroKeyPath(keyName, path) || !MacroBackupPath(keyName, backup)) return;
-  // The user's macro, if any, moves aside; a stale backup of the key goes.
-  if (!IsOwnMacro(keyName) && !MoveKeyValues(path, backup)) return;
+  // The user's macro, if any, moves aside, replacing a stale backup of the
+  // key. A key without a macro leaves the backup as it is: it may hold the
+  // user's macro from an unbinding whose restore failed.
+  long values = IsOwnMacro(keyName) ? 0 : ValueCount(path);
+  if (values > 0 && !MoveKeyValues(path, backup, values)) return;
   WriteUserString(path, "Sequence", sequence);
   WriteUserDword(path, "DisableOutput", 1);
   WriteUserDword(path, "NoPluginPanels", parked ? 0 : 1);
@@ -95,6 +106,10 @@ void InstallMacro(const char* keyName, const char* sequence, int parked) {
 }
 
 void BindKeys(const char* prefix) {
+  if (LuaMacroHost()) {
+    BindMacroFile(prefix);
+    return;
+  }
   for (const char* key : kBindingKeys) RemoveOwnMacro(key);
   if (!prefix) return;
   for (const OperationMacro& macro : kOperationMacros) InstallMacro(macro.key, macro.sequence, 0);
@@ -117,7 +132,7 @@ void ReloadMacros() {
 }
 
 void FixBinding() {
-  if (ReadSettingDword("BindFixed", 0)) return;
+  if (LuaMacroHost() || ReadSettingDword("BindFixed", 0)) return;
   if (!IsOwnMacro("F5") && !IsOwnMacro("F6")) return;  // nothing bound, nothing to fix
   bool altShift = ParkingInUse("AltShift", true);
   bool ctrlShift = ParkingInUse("CtrlShift", true);

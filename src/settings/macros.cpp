@@ -32,6 +32,7 @@ bool MacroBackupPath(const char* keyName, char* path) {
 }
 
 int IsOwnMacro(const char* keyName) {
+  if (LuaMacroHost()) return MacroFileBinds(keyName);
   char path[512];
   char sequence[512];
   if (!MacroKeyPath(keyName, path) || !IsTextValue(path, "Sequence")) return 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/lng_file.h"
+#include "host/messages.h"
 
 namespace fs = std::filesystem;
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -236,6 +237,56 @@ TEST(TextTest, ComparisonFoldsLettersAndConversionsCopyNoMoreThanAsked) {
   char out[8] = "zzzzzzz";
   ASSERT_TRUE(platform::CharToOemBuffA("abcdef", out, 3));
   EXPECT_STREQ(out, "abczzzz");
+}
+
+// UTF-8 to UTF-16 and back as Windows converts: surrogate pairs, U+FFFD for
+// what is no character, the size asked with 0, a buffer too small refused.
+TEST(TextTest, Utf8AndUtf16ConvertBothWays) {
+  struct Case {
+    const char* what;
+    std::string utf8;
+    std::vector<WCHAR> utf16;  // without the terminator
+    std::string back;          // the UTF-8 of utf16
+  } cases[] = {
+      {"ASCII", "Quickferry", {'Q', 'u', 'i', 'c', 'k', 'f', 'e', 'r', 'r', 'y'}, "Quickferry"},
+      {"two and three bytes", "\xC3\xA9\xE2\x82\xAC", {0xE9, 0x20AC}, "\xC3\xA9\xE2\x82\xAC"},
+      {"four bytes", "\xF0\x9F\x98\x80", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+      {"stray bytes", "a\xFF\xC0\x80" "b", {'a', 0xFFFD, 0xFFFD, 0xFFFD, 'b'},
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+      {"encoded surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD},
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int size = static_cast<int>(c.utf16.size()) + 1;
+    EXPECT_EQ(platform::MultiByteToWideChar(CP_UTF8, 0, c.utf8.c_str(), -1, nullptr, 0), size);
+    std::vector<WCHAR> wide(size + 2, 0x7777);
+    ASSERT_EQ(platform::MultiByteToWideChar(CP_UTF8, 0, c.utf8.c_str(), -1, wide.data(), size),
+              size);
+    std::vector<WCHAR> expected = c.utf16;
+    expected.push_back(0);
+    EXPECT_EQ(std::vector<WCHAR>(wide.begin(), wide.begin() + size), expected);
+    EXPECT_EQ(wide[size], 0x7777);
+    std::string narrow(c.back.size() + 4, 'z');
+    ASSERT_EQ(platform::WideCharToMultiByte(CP_UTF8, 0, expected.data(), -1, nullptr, 0, nullptr,
+                                            nullptr),
+              static_cast<int>(c.back.size()) + 1);
+    ASSERT_EQ(platform::WideCharToMultiByte(CP_UTF8, 0, expected.data(), -1, narrow.data(),
+                                            static_cast<int>(narrow.size()), nullptr, nullptr),
+              static_cast<int>(c.back.size()) + 1);
+    EXPECT_STREQ(narrow.c_str(), c.back.c_str());
+  }
+  const WCHAR lone[] = {'a', 0xDC00, 'b'};
+  char narrow[8] = {};
+  EXPECT_EQ(platform::WideCharToMultiByte(CP_UTF8, 0, lone, 3, narrow, 8, nullptr, nullptr), 5);
+  EXPECT_EQ(std::string(narrow, 5), "a\xEF\xBF\xBD" "b");
+  WCHAR small[3];
+  platform::SetLastError(0);
+  EXPECT_EQ(platform::MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, small, 3), 0);
+  EXPECT_EQ(platform::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(platform::WideCharToMultiByte(CP_UTF8, 0, lone, 3, narrow, 4, nullptr, nullptr), 0);
+  EXPECT_EQ(platform::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(platform::MultiByteToWideChar(CP_UTF8, 0, "", 0, small, 3), 0);
 }
 
 // ---- The drive table (Linux) ------------------------------------------------

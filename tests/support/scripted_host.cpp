@@ -190,6 +190,7 @@ void WINAPI ScriptedHost::Text(int x, int y, int colour, const char* text) {
 
 int WINAPI ScriptedHost::AdvControl(int, int command, void* parameter) {
   ScriptedHost* h = current_;
+  if (command == AdvGetFarVersion) return h->farVersion;  // a question, not a call to record
   AdvCall call{command, reinterpret_cast<intptr_t>(parameter), {}};
   int result = 0;
   if (command == AdvGetColor) result = PaletteColour(static_cast<int>(call.parameter));

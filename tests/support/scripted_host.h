@@ -30,6 +30,11 @@ struct TestPanel {
   TestPanel& SetCurrent(const std::string& name);
 };
 
+// A host version as AdvControl reports it.
+constexpr int FarVersion(int major, int minor, int build) {
+  return major << 8 | minor | build << 16;
+}
+
 class ScriptedHost {
  public:
   // Loads the messages from the language file; `rootKey` is the registry
@@ -44,6 +49,9 @@ class ScriptedHost {
   HostServices record{};
   std::string rootKey;
   std::vector<std::string> messages;
+  // What AdvControl answers for the host's version: FAR 1.75 build 2634
+  // unless a test says otherwise (FarVersion).
+  int farVersion = FarVersion(1, 75, 2634);
 
   // ---- Script: answers are taken from the front; an empty queue answers
   // Esc (-1) and counts as unexpected.

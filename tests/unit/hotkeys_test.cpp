@@ -1,19 +1,26 @@
 // The hot-key binding in the real registry of the platform layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core_fixture.h"
+#include "platform/layer_helpers.h"
 #include "platform/testing.h"
 #include "settings/macros.h"
 #include "settings/settings.h"
+#include "support/files.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 namespace pt = platform::testing;
 
 const std::string kShell = "Software\\Far\\KeyMacros\\Shell";
@@ -236,19 +243,25 @@ TEST_F(HotkeysTest, BindingAgainNeverLosesTheFirstBackup) {
   EXPECT_FALSE(RegistryKeyExists(BackupKey("F5")));
 }
 
-TEST_F(HotkeysTest, AStaleBackupGivesWayToTheUsersCurrentMacro) {
+// A backup beside the user's current macro is stale and gives way to it; a
+// backup whose key holds no macro is the only copy of the user's macro
+// (left by an unbinding whose restore failed) and is kept for the next one.
+TEST_F(HotkeysTest, AStaleBackupGivesWayToTheUsersCurrentMacroAndALoneOneIsKept) {
   WriteValues(BackupKey("F5"), {{"Sequence", Text("Old")}, {"Stale", Dword(1)}});
-  WriteValues(BackupKey("F6"), {{"Sequence", Text("Gone")}});
+  const Values lone = {{"Sequence", Text("Only copy")}};
+  WriteValues(BackupKey("F6"), lone);
   const Values current = {{"Sequence", Text("New")}};
   WriteValues(Key("F5"), current);
 
   BindKeys("CtrlShift");
+  ExpectBinding("CtrlShift");
   EXPECT_EQ(ReadValues(BackupKey("F5")), current);
-  EXPECT_FALSE(RegistryKeyExists(BackupKey("F6")));  // F6 had no macro to keep
+  EXPECT_EQ(ReadValues(BackupKey("F6")), lone);
 
   BindKeys(nullptr);
   EXPECT_EQ(ReadValues(Key("F5")), current);
-  EXPECT_FALSE(RegistryKeyExists(Key("F6")));
+  EXPECT_EQ(ReadValues(Key("F6")), lone);
+  EXPECT_FALSE(RegistryKeyExists(BackupKey("F6")));
 }
 
 // A registry write that fails must not cost the user a macro: a backup
@@ -282,11 +295,29 @@ TEST_F(HotkeysTest, FailedRegistryWritesKeepTheUsersMacro) {
     EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
   }
 
-  pt::ArmFault("RegCreateKeyExA", "*Shell\\F5", 1, ERROR_ACCESS_DENIED);
-  BindKeys(nullptr);
-  pt::ResetFaults();
-  EXPECT_FALSE(RegistryKeyExists(Key("F5")));
-  EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
+  // A restore that fails, wholly or halfway, leaves the macro in the backup
+  // alone; binding again must not take the empty or half key for the user's
+  // macro and drop the backup, and the next unbinding brings it back whole.
+  const Case restores[] = {
+      {"restored key not created", "RegCreateKeyExA", "*Shell\\F5"},
+      {"restored value not written", "RegSetValueExA", "*Shell\\F5\\Extra"},
+  };
+  for (const Case& c : restores) {
+    SCOPED_TRACE(c.what);
+    pt::ArmFault(c.operation, c.path, 1, ERROR_ACCESS_DENIED);
+    BindKeys(nullptr);
+    pt::ResetFaults();
+    EXPECT_FALSE(RegistryKeyExists(Key("F5")));
+    EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
+
+    BindKeys("CtrlShift");
+    ExpectBinding("CtrlShift");
+    EXPECT_EQ(ReadValues(BackupKey("F5")), mine);
+    BindKeys(nullptr);
+    EXPECT_EQ(ReadValues(Key("F5")), mine);
+    EXPECT_FALSE(RegistryKeyExists(BackupKey("F5")));
+    BindKeys("CtrlShift");  // bound again for the next case
+  }
 }
 
 TEST_F(HotkeysTest, DialogOutcomesOnNewAndOldHosts) {
@@ -402,6 +433,381 @@ TEST_F(HotkeysTest, FixBindingOnAnOldHostShowsTheRestartNotice) {
   EXPECT_TRUE(host->advCalls.empty());
   ASSERT_EQ(host->messageCalls.size(), 1u);
   EXPECT_EQ(host->messageCalls[0].lines[1], host->messages[13]);
+}
+
+// ---- Hosts that read their key macros from Lua files ------------------------
+
+constexpr int kFar3 = FarVersion(3, 0, 6727);
+
+// The file a Ctrl+Shift binding writes, with "\n" for its line ends.
+const std::string kGoldenCtrlShift = R"lua(-- Quickferry key macros: the plug-in rewrites this file, or removes it, when its keys are bound or unbound
+Macro {
+  area="Shell"; key="F5"; flags="NoPluginPanels";
+  description="Quickferry: 1 Copy files";
+  action=function()
+    Keys("F11")
+    if Menu.Select("[&>] Quickferry", 3) > 0 or Menu.Select("[>] Quickferry", 3) > 0 then
+      Keys("Enter 1")
+    end
+  end;
+}
+Macro {
+  area="Shell"; key="F6"; flags="NoPluginPanels";
+  description="Quickferry: 2 Move files";
+  action=function()
+    Keys("F11")
+    if Menu.Select("[&>] Quickferry", 3) > 0 or Menu.Select("[>] Quickferry", 3) > 0 then
+      Keys("Enter 2")
+    end
+  end;
+}
+Macro {
+  area="Shell"; key="ShiftF5"; flags="NoPluginPanels";
+  description="Quickferry: 3 Copy current item";
+  action=function()
+    Keys("F11")
+    if Menu.Select("[&>] Quickferry", 3) > 0 or Menu.Select("[>] Quickferry", 3) > 0 then
+      Keys("Enter 3")
+    end
+  end;
+}
+Macro {
+  area="Shell"; key="ShiftF6"; flags="NoPluginPanels";
+  description="Quickferry: 4 Move or rename current item";
+  action=function()
+    Keys("F11")
+    if Menu.Select("[&>] Quickferry", 3) > 0 or Menu.Select("[>] Quickferry", 3) > 0 then
+      Keys("Enter 4")
+    end
+  end;
+}
+Macro {
+  area="Shell"; key="CtrlShiftF5";
+  description="Quickferry: F5";
+  action=function() Keys("F5") end;
+}
+Macro {
+  area="Shell"; key="CtrlShiftF6";
+  description="Quickferry: F6";
+  action=function() Keys("F6") end;
+}
+)lua";
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
+// The golden file with the host's own F5/F6 parked under `prefix`.
+std::string Golden(const std::string& prefix) {
+  std::string text = WithCrLf(kGoldenCtrlShift);
+  for (size_t at = 0; (at = text.find("key=\"CtrlShift", at)) != std::string::npos; at += 5)
+    text.replace(at + 5, 9, prefix);
+  return text;
+}
+
+class LuaHotkeysTest : public HotkeysTest {
+ protected:
+  void SetUp() override {
+    HotkeysTest::SetUp();
+    UseHost(kFar3);
+    profile = dir / "profile";
+    fs::create_directory(profile);
+    layer_test::SetVariable("FARPROFILE", WindowsPath(profile).c_str());
+  }
+  void TearDown() override {
+    layer_test::SetVariable("FARPROFILE", nullptr);
+    HotkeysTest::TearDown();
+  }
+  void UseHost(int version) {
+    host->farVersion = version;
+    SetStartupInfo(&host->record);
+  }
+  fs::path Scripts() const { return profile / "Macros" / "scripts"; }
+  fs::path File() const { return Scripts() / "Quickferry.lua"; }
+  std::string FilePath() const { return WindowsPath(File()); }
+  std::vector<std::string> ScriptNames() const {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(Scripts(), ignored))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  fs::path profile;
+};
+
+// Through the hot-key dialog, as a user binds, re-parks and unbinds: one
+// file of ours, its state read back from it, a load asked after each change,
+// the user's own macro files and the registry never touched.
+TEST_F(LuaHotkeysTest, BindingWritesOneFileOfOursThatTheDialogReadsBackAndUnbindingRemovesIt) {
+  auto registryBefore = Snapshot();
+  AnswerHotkeys(true, 5);
+  ShowHotkeyDialog();
+  ASSERT_EQ(host->dialogCalls.size(), 1u);
+  EXPECT_EQ(host->dialogCalls[0].items[1].Selected, 0);
+  EXPECT_EQ(ReadFile(File()), Golden("CtrlShift"));
+  EXPECT_EQ(ScriptNames(), (std::vector<std::string>{"Quickferry.lua"}));
+  EXPECT_EQ(MacroCommands(), (std::vector<int>{0}));
+  EXPECT_EQ(ParkedModifiers(), 24u);
+  WriteFile(Scripts() / "Mine.lua", "-- the user's own\n");
+
+  struct Step {
+    const char* what;
+    bool bind;
+    int radio;
+    bool shownBound;     // the dialog's check box as shown
+    int shownRadio;      // its radio button as shown
+    const char* parked;  // the file's parking afterwards; null: no file
+    size_t loads;        // load requests so far
+    DWORD modifiers;
+  } steps[] = {
+      {"switch to Alt+Shift", true, 4, true, 5, "AltShift", 2, 18},
+      {"OK without a change", true, 0, true, 4, "AltShift", 2, 18},
+      {"switch to Ctrl+Alt", true, 6, true, 4, "CtrlAlt", 3, 10},
+      {"unbind", false, 0, true, 6, nullptr, 4, 0},
+      {"OK on the unbound setup", false, 0, false, 4, nullptr, 5, 0},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    AnswerHotkeys(step.bind, step.radio);
+    ShowHotkeyDialog();
+    const auto& shown = host->dialogCalls.back().items;
+    EXPECT_EQ(shown[1].Selected, step.shownBound ? 1 : 0);
+    for (int i = 4; i <= 6; ++i) EXPECT_EQ(shown[i].Selected, i == step.shownRadio ? 1 : 0) << i;
+    if (step.parked) {
+      EXPECT_EQ(ReadFile(File()), Golden(step.parked));
+      EXPECT_EQ(ScriptNames(), (std::vector<std::string>{"Mine.lua", "Quickferry.lua"}));
+    } else {
+      EXPECT_EQ(ScriptNames(), (std::vector<std::string>{"Mine.lua"}));
+    }
+    EXPECT_EQ(MacroCommands(), std::vector<int>(step.loads, 0));
+    EXPECT_EQ(ParkedModifiers(), step.modifiers);
+  }
+  EXPECT_EQ(ReadFile(Scripts() / "Mine.lua"), "-- the user's own\n");
+  EXPECT_TRUE(host->messageCalls.empty());
+  EXPECT_EQ(Snapshot(), registryBefore);
+}
+
+// The file loaded as the host loads it, in a stub of the host's macro
+// environment: each key's action, for a plug-ins menu that shows the entry
+// as registered, without its hot-key mark, or not at all.
+TEST_F(LuaHotkeysTest, TheFileIsLuaWhoseActionsPickThePluginsEntryAndItsOperations) {
+#ifdef _WIN32
+  GTEST_SKIP() << "LuaJIT runs on Linux; the text is the same on both (the golden test)";
+#else
+  const std::string stub = R"lua(
+local file, shown = arg[1], arg[2]
+local macros, log = {}, {}
+local env = {
+  Macro = function(m)
+    for field in pairs(m) do
+      assert(({area=1, key=1, flags=1, description=1, action=1})[field], "unknown field " .. field)
+    end
+    macros[#macros + 1] = m
+  end,
+  Keys = function(keys) log[#log + 1] = "Keys(" .. keys .. ")" end,
+  Menu = { Select = function(text, mode)
+    log[#log + 1] = ("Select(%s,%d)"):format(text, mode)
+    if mode == 3 and shown:lower():find(text:lower(), 1, true) then return 4 end
+    return 0
+  end },
+}
+setmetatable(env, { __index = function(_, name) error("undefined global " .. name, 2) end })
+local chunk = assert(loadfile(file))
+setfenv(chunk, env)
+chunk()
+for _, m in ipairs(macros) do
+  log = {}
+  m.action()
+  print(m.area .. "|" .. m.key .. "|" .. (m.flags or "") .. "|" .. m.description .. "|" .. table.concat(log, " "))
+end
+)lua";
+  WriteFile(dir / "stub.lua", stub);
+  const std::string raw = "Select([&>] Quickferry,3)", plain = "Select([>] Quickferry,3)";
+  struct Case {
+    const char* prefix;
+    const char* menu;    // the entry as the plug-ins menu shows it
+    std::string search;  // what each operation's action does before it picks
+    bool picks;
+  } cases[] = {
+      {"CtrlShift", "[&>] Quickferry", "Keys(F11) " + raw, true},
+      {"AltShift", "  C  [>] Quickferry", "Keys(F11) " + raw + " " + plain, true},
+      {"CtrlAlt", "[>] Another plug-in", "Keys(F11) " + raw + " " + plain, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.prefix) + " / " + c.menu);
+    BindKeys(c.prefix);
+    std::string command = "luajit '" + (dir / "stub.lua").string() + "' '" + File().string() +
+                          "' '" + c.menu + "' 2>&1";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    ASSERT_EQ(pclose(pipe), 0) << output;
+
+    std::ostringstream expected;
+    const char* operations[] = {"1 Copy files", "2 Move files", "3 Copy current item",
+                                "4 Move or rename current item"};
+    const char* keys[] = {"F5", "F6", "ShiftF5", "ShiftF6"};
+    for (int i = 0; i < 4; ++i)
+      expected << "Shell|" << keys[i] << "|NoPluginPanels|Quickferry: " << operations[i] << "|"
+               << c.search << (c.picks ? " Keys(Enter " + std::to_string(i + 1) + ")" : "")
+               << "\n";
+    for (const char* command : {"F5", "F6"})
+      expected << "Shell|" << c.prefix << command << "||Quickferry: " << command << "|Keys("
+               << command << ")\n";
+    EXPECT_EQ(output, expected.str());
+  }
+#endif
+}
+
+// A file of that name that the plug-in did not write is never changed:
+// binding says so and leaves the keys unbound, unbinding passes it by, and
+// its macros count for nothing. A file of ours that an editor saved with a
+// byte-order mark is still ours.
+TEST_F(LuaHotkeysTest, AFileOfThatNameThatIsNotOursIsLeftAloneWithAMessage) {
+  const std::string marker = Golden("CtrlShift").substr(0, Golden("CtrlShift").find('\r'));
+  struct Case {
+    const char* what;
+    std::string text;
+    bool ours;
+  } cases[] = {
+      {"the user's macros",
+       "Macro { area=\"Shell\"; key=\"CtrlShiftF5\"; action=function() Keys(\"F5\") end; }\n",
+       false},
+      {"our mark below the first line", "-- mine\n" + marker + "\nkey=\"F5\"\n", false},
+      {"our mark with more on its line", marker + " and mine\n", false},
+      {"empty", "", false},
+      {"ours, saved with a byte-order mark",
+       "\xEF\xBB\xBF" + marker + "\nkey=\"F5\" key=\"F6\" key=\"ShiftF5\" key=\"ShiftF6\"\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(File(), c.text);
+    host->messageCalls.clear();
+    if (!c.ours) host->messageAnswers.push_back(0);
+    AnswerHotkeys(true, 5);
+    ShowHotkeyDialog();
+    EXPECT_EQ(host->dialogCalls.back().items[1].Selected, c.ours ? 1 : 0);
+    if (c.ours) {
+      EXPECT_EQ(ReadFile(File()), Golden("CtrlShift"));
+      EXPECT_TRUE(host->messageCalls.empty());
+      BindKeys(nullptr);
+      EXPECT_FALSE(fs::exists(File()));
+      continue;
+    }
+    EXPECT_EQ(ReadFile(File()), c.text);
+    EXPECT_EQ(ScriptNames(), (std::vector<std::string>{"Quickferry.lua"}));
+    ASSERT_EQ(host->messageCalls.size(), 1u);
+    EXPECT_EQ(host->messageCalls[0].lines,
+              (std::vector<std::string>{host->messages[44], FilePath(), "\x01",
+                                        host->messages[MsgMacroFileForeign], "\x01", host->messages[10]}));
+    EXPECT_EQ(ParkedModifiers(), 0u);
+
+    BindKeys(nullptr);
+    EXPECT_EQ(ReadFile(File()), c.text);
+    EXPECT_EQ(host->messageCalls.size(), 1u);
+  }
+}
+
+// Every failure is shown, with the file and the system's reason, and leaves
+// what was there (our former file) whole, with no temporary file beside it.
+TEST_F(LuaHotkeysTest, FailuresAreShownAndLeaveNoHalfWrittenFile) {
+  struct Case {
+    const char* what;
+    bool bind;
+    const char* operation;  // null: no fault
+    const char* path;
+    DWORD error;
+    bool shortWrite;
+  } cases[] = {
+      {"no profile folder", true, nullptr, nullptr, ERROR_ENVVAR_NOT_FOUND, false},
+      {"folder not created", true, "CreateDirectoryA", "*\\Macros", ERROR_ACCESS_DENIED, false},
+      {"our file unreadable", true, "CreateFileA", "*\\Quickferry.lua", ERROR_SHARING_VIOLATION,
+       false},
+      {"temporary file not created", true, "CreateFileA", "*\\Quickferry.lua.tmp",
+       ERROR_ACCESS_DENIED, false},
+      {"write refused", true, "WriteFile", "*\\Quickferry.lua.tmp", ERROR_DISK_FULL, false},
+      {"short write", true, "WriteFile", "*\\Quickferry.lua.tmp", ERROR_DISK_FULL, true},
+      {"not put in place", true, "MoveFileExA", "*\\Quickferry.lua.tmp", ERROR_ACCESS_DENIED,
+       false},
+      {"not removed", false, "DeleteFileA", "*\\Quickferry.lua", ERROR_ACCESS_DENIED, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(profile / "Macros");
+    BindKeys("AltShift");
+    ASSERT_EQ(ReadFile(File()), Golden("AltShift"));
+    host->messageCalls.clear();
+    host->messageAnswers.push_back(0);
+    if (!c.operation) layer_test::SetVariable("FARPROFILE", nullptr);
+    if (c.shortWrite)
+      pt::ArmShortFault(c.operation, c.path, 1, 100);
+    else if (c.operation)
+      pt::ArmFault(c.operation, c.path, 1, c.error);
+
+    BindKeys(c.bind ? "CtrlShift" : nullptr);
+    pt::ResetFaults();
+    layer_test::SetVariable("FARPROFILE", WindowsPath(profile).c_str());
+
+    ASSERT_EQ(host->messageCalls.size(), 1u);
+    const auto& lines = host->messageCalls[0].lines;
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[0], host->messages[48]);
+    EXPECT_EQ(lines[1], c.operation ? FilePath() : "%FARPROFILE%\\Macros\\scripts\\Quickferry.lua");
+    EXPECT_EQ(lines[3], host->messages[MsgMacroFileFailed]);
+    char reason[512] = "";
+    platform::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             c.error, 0, reason, sizeof reason, nullptr);
+    EXPECT_EQ(std::string(reason).rfind(lines[4], 0), 0u) << reason << " / " << lines[4];
+    EXPECT_EQ(ReadFile(File()), Golden("AltShift"));
+    EXPECT_EQ(ScriptNames(), (std::vector<std::string>{"Quickferry.lua"}));
+  }
+}
+
+// Each host keeps its binding where it reads it: hosts before version 3 in
+// the registry, as always (the one-time fix included); a Lua host in its
+// file, leaving the registry and the old fix alone.
+TEST_F(LuaHotkeysTest, EachHostGetsTheBindingWhereItReadsIt) {
+  struct Case {
+    const char* what;
+    bool oldRecord;
+    int version;
+    bool lua;
+  } cases[] = {
+      {"record without AdvControl", true, kFar3, false},
+      {"1.75", false, FarVersion(1, 75, 2634), false},
+      {"2.0", false, FarVersion(2, 0, 1807), false},
+      {"3.0", false, kFar3, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* name : kKeys) DeleteUserKey(Key(name).c_str());
+    DeleteUserKey(kSettingsKey);
+    fs::remove_all(profile / "Macros");
+    host->record.RecordSize = c.oldRecord ? OldHostRecordSize : sizeof(HostServices);
+    UseHost(c.version);
+    SetRegistryString(Key("F5"), "Sequence", "F11 > 1");
+    SetRegistryString(Key("CtrlAltF5"), "Sequence", "F5");
+    auto before = Snapshot();
+    host->advCalls.clear();
+    if (c.oldRecord) host->messageAnswers.push_back(0);  // the restart notice
+
+    FixBinding();
+    EXPECT_EQ(RegistryDword(kSettingsKey, "BindFixed").has_value(), !c.lua);
+    BindKeys("CtrlShift");
+    if (c.lua) {
+      EXPECT_EQ(Snapshot(), before);
+      EXPECT_EQ(ReadFile(File()), Golden("CtrlShift"));
+      EXPECT_TRUE(host->advCalls.empty());
+    } else {
+      ExpectBinding("CtrlShift");
+      EXPECT_FALSE(fs::exists(profile / "Macros"));
+    }
+  }
 }
 
 }  // namespace

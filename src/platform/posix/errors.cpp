@@ -82,6 +82,7 @@ constexpr MessageText kMessages[] = {
     {ERROR_MORE_DATA, "More data is available."},
     {ERROR_NO_MORE_ITEMS, "No more data is available."},
     {ERROR_DIRECTORY, "The directory name is not valid."},
+    {ERROR_ENVVAR_NOT_FOUND, "The system could not find the environment option that was entered."},
     {ERROR_MR_MID_NOT_FOUND, "No message text exists for this message number."},
     {ERROR_BADDB, "The registry database is corrupt."},
     {ERROR_BADKEY, "The registry key is not valid."},

@@ -110,6 +110,21 @@ BOOL CopySymbolicLinkA(LPCSTR existing, LPCSTR) {
   return FALSE;
 }
 
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
+                        WCHAR* destination, int destinationSize) {
+  if (Faulted("MultiByteToWideChar", nullptr)) return 0;
+  return ::MultiByteToWideChar(codePage, flags, source, sourceLength, destination,
+                               destinationSize);
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* source, int sourceLength,
+                        LPSTR destination, int destinationSize, LPCSTR defaultChar,
+                        BOOL* usedDefaultChar) {
+  if (Faulted("WideCharToMultiByte", nullptr)) return 0;
+  return ::WideCharToMultiByte(codePage, flags, source, sourceLength, destination,
+                               destinationSize, defaultChar, usedDefaultChar);
+}
+
 }  // namespace platform
 
 namespace platform::testing {
