@@ -308,12 +308,15 @@ void SourceWritten(int index, bool whole) {
 }
 
 void FinishEntry(BufferState* state, FileRecord* record, int index) {
-  if (!(StateOf(record) & EntrySkip)) {
+  // Taken before the move's own checks: a file whose data all arrived but
+  // whose source stays (changed, or not deletable) keeps its totals.
+  bool skipped = (StateOf(record) & EntrySkip) != 0;
+  if (!skipped) {
     FILETIME lastWrite = record->lastWriteTime;
     platform::SetFileTime(state->target, nullptr, nullptr, &lastWrite);
     if (RunOptions.CopyAccessRights) CopySecurity(state->sourceName, state->targetName);
     uint64_t expected = SizeOf(record);
-    if (OverwriteModeOf(record) == OverwriteAppend) expected += state->sizeAtOpen;
+    if (state->appended) expected += state->sizeAtOpen;
     // A target shorter or longer than the source's data keeps the source.
     bool whole = FileSize64(state->target) == expected;
     // Data put off until the close (a stream's on Linux, a delayed write on
@@ -334,9 +337,10 @@ void FinishEntry(BufferState* state, FileRecord* record, int index) {
       ShowFileErrorBox(Msg(MsgWriteError), state->targetName);
       AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
       UndoTarget(state);
+      skipped = true;
     }
   }
-  if (StateOf(record) & EntrySkip) {
+  if (skipped) {
     platform::EnterCriticalSection(&ListLock);
     if (!(record->state & EntryTotalsAdjusted)) {
       TotalWritten -= record->bytesWritten;
