@@ -15,7 +15,13 @@ cmake --build --preset linux -j"$(nproc)" --target quickferry_core quickferry_pl
 
 out=build/fuzz
 mkdir -p "$out/corpus"
-objects=$(find build/linux/src/CMakeFiles/quickferry_core.dir -name '*.o' ! -name 'descriptions.cpp.o')
+# Only objects whose source is still there: a build folder keeps the
+# objects of files since moved or removed.
+core=build/linux/src/CMakeFiles/quickferry_core.dir
+objects=$(find "$core" -name '*.o' ! -name 'descriptions.cpp.o' | while read -r o; do
+  rel=${o#"$core"/}
+  [ ! -f "src/${rel%.o}" ] || echo "$o"
+done)
 clang++-14 -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -fno-exceptions -Isrc tests/fuzz/descriptions_fuzz.cpp src/describe/descriptions.cpp $objects \
   -Lbuild/linux/src/platform -lquickferry-platform -Wl,-rpath,"$PWD/build/linux/src/platform" \
