@@ -66,7 +66,7 @@ class Frontend {
   // The plug-in handed the operation back without Enter: the host's own
   // copy dialog would open. True to go on.
   virtual bool ConfirmOwnOperation(bool move, int count, std::string* dest) = 0;
-  // The list of files that were not copied ("tmp:r FILE").
+  // The list of files that were not copied ("tmp:+replace FILE").
   virtual void ShowNotCopied(const std::vector<std::string>& paths) = 0;
   // A line for the user: at once on stderr, or once the terminal is back.
   virtual void Note(const std::string& text) = 0;
@@ -118,7 +118,7 @@ HostServices MakeStartupRecord();
 
 // Reads the console input the plug-in left behind: a hand-back of the
 // operation (F5/F6 with its parked modifiers, maybe Enter) runs the host's
-// own copy or move; Enter with "tmp:r FILE" on the command line reads the
+// own copy or move; Enter with "tmp:... FILE" on the command line reads the
 // list of files that were not copied into the outcome. An operation that
 // the plug-in neither ran nor handed back counts as not done.
 void HandleQueuedInput();

@@ -134,6 +134,13 @@ case_batch_not_copied() {
   expect "a failed file: exit 1" same "$status" 1
   expect "the failure is told" has "$err" "Cannot create the destination file"
   expect "the failed file listed" same "$(cat "$out")" "$work/src/d/x.txt"
+
+  # The list file in a folder with a blank: the command quotes its name.
+  mkdir -p "$io/my tmp"
+  TMPDIR="$io/my tmp" run --batch --overwrite=skip --list-not-copied src/f.txt dest
+  expect "a list in a folder with a blank: exit 1" same "$status" 1
+  expect "that list on stdout" same "$(cat "$out")" "$work/src/f.txt"
+  expect "no complaint" same "$(cat "$err")" "quickferry: 1 not copied:"
 }
 
 case_batch_usage_errors() {
@@ -178,7 +185,7 @@ case_batch_hand_back() {
 
   QUICKFERRY_PLUGIN=$plugin QUICKFERRY_STAND_IN=list run --batch src/a.txt src/docs dest
   expect "a list: exit 1" same "$status" 1
-  expect "tmp:r prints the list" same "$(cat "$out" | tr '\n' ' ')" "$work/src/a.txt $work/src/docs "
+  expect "tmp: prints the list" same "$(cat "$out" | tr '\n' ' ')" "$work/src/a.txt $work/src/docs "
 }
 
 case_batch_answers() {
