@@ -27,6 +27,7 @@ struct Options {
   int parallel = -1;  // -1: as the dialog proposes; 0 serial; 1 parallel
   Overwrite overwrite = Overwrite::Default;
   std::string current;               // --current NAME
+  std::string language;              // --lang NAME
   std::vector<std::string> sources;  // as typed
   std::string dest;                  // as typed
 };
@@ -56,7 +57,7 @@ bool IsFolder(const PanelItem& item);
 class Frontend {
  public:
   virtual ~Frontend() = default;
-  virtual int Menu(const char* title, const MenuItem* items, int count) = 0;
+  virtual int Menu(const char* title, const char* help, const MenuItem* items, int count) = 0;
   virtual int Dialog(int width, int height, const char* help, DialogItem* items, int count) = 0;
   virtual int Message(unsigned flags, const char* const* lines, int count, int buttons) = 0;
   // The screen buffer changed and should be shown now.
@@ -86,6 +87,7 @@ struct Outcome {
 struct HostState {
   Options options;
   LngFile lng;
+  std::string helpFile;  // the language's help file, beside the language file
   Panel active, passive;
   bool destIsFolder = false;
   std::string destWindows;  // DEST as the copy dialog takes it
