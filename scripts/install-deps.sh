@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-all}
 
-packages=(build-essential cmake pkg-config libgtest-dev googletest libsqlite3-dev libncurses-dev libasound2-dev tmux attr luajit)
+packages=(build-essential cmake pkg-config libgtest-dev googletest libsqlite3-dev libncurses-dev libasound2-dev tmux attr luajit git dpkg-dev)
 if [ "$what" = all ] || [ "$what" = fuzz ]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi

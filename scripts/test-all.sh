@@ -2,10 +2,11 @@
 # Builds Quickferry for Linux, for Linux under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and for 32-bit Windows, and runs every test
 # (the Windows ones under Wine); the engine's threaded tests run once more
-# under ThreadSanitizer, and the description reader is fuzzed for 30 s.
+# under ThreadSanitizer, and the description reader is fuzzed for 30 s; the
+# release packages (ZIP, DEB) are built from a clean checkout and checked.
 # Ends with the passed and failed counts of each platform and of all
 # together; exits non-zero when anything failed.
-#   bash scripts/test-all.sh [linux|linux-sanitizers|linux-threads|fuzz|windows]...
+#   bash scripts/test-all.sh [linux|linux-sanitizers|linux-threads|fuzz|windows|packages]...
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -121,15 +122,33 @@ run_fuzz() {
   fi
 }
 
+run_packages() {
+  echo "=== packages: the ZIP and the DEB from a clean checkout, installed and run"
+  local log="$log_dir/packages.log" line
+  bash scripts/package-test.sh >"$log" 2>&1
+  grep -E '^FAIL|^note' "$log" || true
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+  if [ -z "$line" ]; then
+    tail -30 "$log"
+    passed[packages]=0 failed[packages]=1
+    status=1
+    return
+  fi
+  passed[packages]=${line%% *}
+  failed[packages]=$(sed -E 's/.*, ([0-9]+) failed/\1/' <<<"$line")
+  [ "${failed[packages]}" -eq 0 ] || status=1
+}
+
 # Everything, or only the platforms named: linux linux-sanitizers
-# linux-threads fuzz windows.
-chosen=(${*:-linux linux-sanitizers linux-threads fuzz windows})
+# linux-threads fuzz windows packages.
+chosen=(${*:-linux linux-sanitizers linux-threads fuzz windows packages})
 for name in "${chosen[@]}"; do
   case $name in
     linux) run_platform linux linux ;;
     linux-sanitizers) run_platform linux-sanitizers asan ;;
     linux-threads) run_platform linux-threads tsan ;;
     fuzz) run_fuzz ;;
+    packages) run_packages ;;
     windows)
       # One server for all the Windows tests, and Wine's services started
       # now with nothing to hold open.

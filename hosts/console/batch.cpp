@@ -16,6 +16,7 @@
 #include "common/plugin_module.h"
 #include "host.h"
 #include "platform/testing.h"
+#include "terminal_codes.h"
 
 namespace pt = platform::testing;
 
@@ -43,7 +44,7 @@ class BatchFrontend : public Frontend {
   bool usageError = false;
 
   // The plug-in's one menu is the operation menu.
-  int Menu(const char*, const MenuItem*, int count) override {
+  int Menu(const char*, const char*, const MenuItem*, int count) override {
     int choice = (TheHost.options.move ? 1 : 0) + (TheHost.options.current.empty() ? 0 : 2);
     if (choice < count) return choice;
     Note("the plug-in's menu has no item for this operation");
@@ -102,7 +103,7 @@ class BatchFrontend : public Frontend {
 
   void Note(const std::string& text) override {
     ClearProgressLine();
-    std::fprintf(stderr, "quickferry: %s\n", text.c_str());
+    std::fprintf(stderr, "quickferry: %s\n", OemToUtf8(text).c_str());
   }
 
   // The progress line on a terminal is rewritten in place; anything else
@@ -219,7 +220,7 @@ class BatchFrontend : public Frontend {
     for (const auto& [y, pieces] : rows) {
       std::string line;
       for (const auto& [x, piece] : pieces) line += (line.empty() ? "" : " ") + piece;
-      std::printf("%s\n", line.c_str());
+      std::printf("%s\n", OemToUtf8(line).c_str());
     }
     return FindItem(items, count, ItemButton, MsgCancel);
   }
@@ -321,7 +322,7 @@ class ProgressReporter {
       }
       if (Clock::now() < next) continue;
       next = Clock::now() + every;
-      std::string line = ProgressLine();
+      std::string line = OemToUtf8(ProgressLine());
       if (line.empty() || (!tty_ && line == last)) continue;
       last = line;
       std::lock_guard<std::mutex> print(Batch->printing);

@@ -23,19 +23,20 @@ constexpr WORD kWarningText = 0x4F, kWarningHot = 0x4E, kWarningFocused = 0x70,
                kWarningFocusedHot = 0x74;
 
 constexpr WORD kBack = 0x08, kTab = 0x09, kPrior = 0x21, kNext = 0x22, kEnd = 0x23, kHome = 0x24,
-               kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28, kDelete = 0x2E, kF10 = 0x79;
+               kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28, kDelete = 0x2E, kF1 = 0x70,
+               kF10 = 0x79;
 constexpr DWORD kAlt = LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED;
 constexpr DWORD kCtrl = LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED;
 constexpr DWORD kItemFlagGroup = 0x400;          // starts a group of radio buttons
 constexpr DWORD kItemFlagSeparatorLine = 0x200;  // a text item drawn as a line
 constexpr DWORD kItemFlagLiteral = 0x2000;       // '&' is shown, not a hot key
 
-struct Key {
-  WORD vk = 0;
-  unsigned char ch = 0;
-  DWORD modifiers = 0;
-  bool resized = false;
-};
+bool Printable(const Key& k) {
+  return k.ch >= 0x20 && k.ch != 0x7F && !(k.modifiers & (kAlt | kCtrl));
+}
+int Length(const char* text) { return static_cast<int>(WithoutAmpersand(text).size()); }
+
+}  // namespace
 
 Key ReadKey() {
   for (;;) {
@@ -52,33 +53,22 @@ Key ReadKey() {
 }
 
 bool IsCancel(int key) { return key == VK_ESCAPE || key == kF10; }
-bool Printable(const Key& k) {
-  return k.ch >= 0x20 && k.ch != 0x7F && !(k.modifiers & (kAlt | kCtrl));
+
+Modal::Modal(int x1, int y1, int x2, int y2) : area_(draw::Save(x1, y1, x2 + 2, y2 + 1)) {
+  ++tty::ModalDepth;
 }
-int Length(const char* text) { return static_cast<int>(WithoutAmpersand(text).size()); }
 
-// A box the host draws over the screen: what it covers comes back after.
-class Modal {
- public:
-  Modal(int x1, int y1, int x2, int y2) : area_(draw::Save(x1, y1, x2 + 2, y2 + 1)) {
-    ++tty::ModalDepth;
-  }
-  ~Modal() {
-    draw::Restore(area_);
-    tty::SetCursor(-1, -1);
-    tty::Render();
-    --tty::ModalDepth;
-  }
-
- private:
-  draw::Area area_;
-};
-
-}  // namespace
+Modal::~Modal() {
+  draw::Restore(area_);
+  tty::SetCursor(-1, -1);
+  tty::Render();
+  --tty::ModalDepth;
+}
 
 // ---- Menu ----
 
-int MenuBox(const char* title, const MenuItem* items, int count, int selected) {
+int MenuBox(const char* title, const MenuItem* items, int count, int selected,
+            const std::string& help) {
   int inner = Length(title) + 4;
   for (int i = 0; i < count; ++i) inner = std::max(inner, Length(items[i].Text) + 4);
   inner = std::min(inner, draw::Width() - 4);
@@ -109,6 +99,10 @@ int MenuBox(const char* title, const MenuItem* items, int count, int selected) {
     Key k = ReadKey();
     if (IsCancel(k.vk)) return -1;
     if (k.vk == VK_RETURN) return selected;
+    if (k.vk == kF1 && !help.empty()) {
+      ShowHelp(help);
+      continue;
+    }
     int step = k.vk == kUp ? -1 : k.vk == kDown ? 1 : 0;
     if (step) {
       int i = selected;
@@ -180,8 +174,8 @@ void AddToHistory(const char* name, const std::string& text) {
 
 class DialogBox {
  public:
-  DialogBox(int width, int height, DialogItem* items, int count)
-      : items_(items), count_(count), width_(width), height_(height), x_(count) {
+  DialogBox(int width, int height, const std::string& help, DialogItem* items, int count)
+      : items_(items), count_(count), width_(width), height_(height), x_(count), help_(help) {
     left_ = (draw::Width() - width_) / 2;
     top_ = (draw::Height() - height_) / 2;
     Layout();
@@ -447,6 +441,10 @@ class DialogBox {
       Key k = ReadKey();
       if (k.resized) continue;
       if (IsCancel(k.vk)) return -1;
+      if (k.vk == kF1 && !help_.empty()) {
+        ShowHelp(help_);
+        continue;
+      }
       if (focus_ < 0) continue;
       DialogItem& item = items_[focus_];
       bool edit = item.Type == ItemEdit;
@@ -486,6 +484,7 @@ class DialogBox {
   DialogItem* items_;
   int count_, width_, height_, left_ = 0, top_ = 0;
   std::vector<int> x_;
+  std::string help_;
   int focus_ = -1;
   size_t cursor_ = 0, scroll_ = 0;
   bool selectAll_ = false;
@@ -493,8 +492,8 @@ class DialogBox {
 
 }  // namespace
 
-int RunDialog(int width, int height, DialogItem* items, int count) {
-  return DialogBox(width, height, items, count).Run();
+int RunDialog(int width, int height, const std::string& help, DialogItem* items, int count) {
+  return DialogBox(width, height, help, items, count).Run();
 }
 
 // ---- Message box ----

@@ -1,10 +1,10 @@
 // Drawing the host's own boxes into the screen buffer, in the OEM bytes the
 // plug-in uses too, so that one renderer shows both.
 #include <algorithm>
-#include <cctype>
 
 #include "platform/testing.h"
 #include "screen.h"
+#include "terminal_codes.h"
 
 namespace pt = platform::testing;
 
@@ -96,7 +96,7 @@ char HotKey(const char* text) {
       ++p;
       continue;
     }
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(p[1])));
+    return KeyLetter(static_cast<unsigned char>(p[1]));
   }
   return 0;
 }

@@ -82,13 +82,31 @@ void RunOwnOperation(bool move, bool confirmed) {
   h.frontend->RedrawPanels();
 }
 
-// "tmp:r FILE": the list file holds one Windows path per line.
+// The list file of "tmp:[+option|-option]... [FILE]", read as FAR's
+// temporary panel reads it: the options are words that start with '+' or
+// '-', the rest of the line is the name, trimmed and unquoted.
+std::string TemporaryPanelFile(const std::string& arguments) {
+  size_t at = 0;
+  for (;;) {
+    at = arguments.find_first_not_of(' ', at);
+    if (at == std::string::npos) return "";
+    if (arguments[at] != '+' && arguments[at] != '-') break;
+    at = arguments.find(' ', at);
+    if (at == std::string::npos) return "";
+  }
+  std::string name = arguments.substr(at, arguments.find_last_not_of(' ') + 1 - at);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+    name = name.substr(1, name.size() - 2);
+  return name;
+}
+
+// The list file holds one Windows path per line.
 void OpenTemporaryList(const std::string& windowsFile) {
   HostState& h = TheHost;
   h.outcome.listPath = LinuxPath(windowsFile);
   std::ifstream in(h.outcome.listPath, std::ios::binary);
-  if (!in) {
-    h.frontend->Note("cannot read the list of files that were not copied: " + windowsFile);
+  if (windowsFile.empty() || !in) {
+    h.frontend->Note("cannot read the list of files that were not copied: '" + windowsFile + "'");
     h.outcome.failures++;
     return;
   }
@@ -107,12 +125,8 @@ void OpenTemporaryList(const std::string& windowsFile) {
 void ExecuteCommandLine() {
   std::string command = TheHost.commandLine;
   TheHost.commandLine.clear();
-  if (strncasecmp(command.c_str(), "tmp:", 4) == 0) {
-    std::string rest = command.substr(4);
-    size_t space = rest.find(' ');
-    // The letters before the blank are the panel's options; the rest is the file.
-    if (space != std::string::npos) return OpenTemporaryList(rest.substr(space + 1));
-  }
+  if (strncasecmp(command.c_str(), "tmp:", 4) == 0)
+    return OpenTemporaryList(TemporaryPanelFile(command.substr(4)));
   if (!command.empty())
     TheHost.frontend->Note("the plug-in left a command quickferry does not run: " + command);
 }

@@ -28,6 +28,7 @@ struct Options {
   int parallel = -1;  // -1: as the dialog proposes; 0 serial; 1 parallel
   Overwrite overwrite = Overwrite::Default;
   std::string current;               // --current NAME
+  std::string language;              // --lang NAME
   std::vector<std::string> sources;  // as typed
   std::string dest;                  // as typed
 };
@@ -57,7 +58,7 @@ bool IsFolder(const PanelItem& item);
 class Frontend {
  public:
   virtual ~Frontend() = default;
-  virtual int Menu(const char* title, const MenuItem* items, int count) = 0;
+  virtual int Menu(const char* title, const char* help, const MenuItem* items, int count) = 0;
   virtual int Dialog(int width, int height, const char* help, DialogItem* items, int count) = 0;
   virtual int Message(unsigned flags, const char* const* lines, int count, int buttons) = 0;
   // The screen buffer changed and should be shown now.
@@ -67,7 +68,7 @@ class Frontend {
   // The plug-in handed the operation back without Enter: the host's own
   // copy dialog would open. True to go on.
   virtual bool ConfirmOwnOperation(bool move, int count, std::string* dest) = 0;
-  // The list of files that were not copied ("tmp:r FILE").
+  // The list of files that were not copied ("tmp:+replace FILE").
   virtual void ShowNotCopied(const std::vector<std::string>& paths) = 0;
   // A line for the user: at once on stderr, or once the terminal is back.
   virtual void Note(const std::string& text) = 0;
@@ -89,6 +90,7 @@ struct Outcome {
 struct HostState {
   Options options;
   LngFile lng;
+  std::string helpFile;  // the language's help file, beside the language file
   Panel active, passive;
   bool destIsFolder = false;
   std::string destWindows;  // DEST as the copy dialog takes it
@@ -131,7 +133,7 @@ HostServices MakeStartupRecord();
 
 // Reads the console input the plug-in left behind: a hand-back of the
 // operation (F5/F6 with its parked modifiers, maybe Enter) runs the host's
-// own copy or move; Enter with "tmp:r FILE" on the command line reads the
+// own copy or move; Enter with "tmp:... FILE" on the command line reads the
 // list of files that were not copied into the outcome. An operation that
 // the plug-in neither ran nor handed back counts as not done.
 void HandleQueuedInput();

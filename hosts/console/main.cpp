@@ -16,6 +16,7 @@
 #include "common/plugin_module.h"
 #include "host.h"
 #include "platform/testing.h"
+#include "terminal_codes.h"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +45,8 @@ const char kUsage[] =
     "                         the NTFS options of the copy dialog: --config)\n"
     "  --force                go on despite a warning about the destination\n"
     "  --batch                never ask: answer from the command line\n"
+    "  --lang NAME            the plug-in's language: en, ru (English, Russian);\n"
+    "                         else the locale's (LC_ALL, LC_MESSAGES, LANG)\n"
     "  --config               the plug-in's configuration dialog (batch: print it)\n"
     "  --help, --version\n"
     "\n"
@@ -56,7 +59,8 @@ const char kUsage[] =
     "the files not copied also when the status is 0.\n"
     "SIGINT, SIGTERM and SIGHUP break off as Esc does: the file being written\n"
     "is removed, finished ones stay; a second signal ends at once.\n"
-    "Settings: $QUICKFERRY_REGISTRY, else ~/.config/quickferry/registry.db.\n";
+    "Settings: $QUICKFERRY_REGISTRY, else ~/.config/quickferry/registry.db.\n"
+    "F1 in the plug-in's menu and dialogs shows their help.\n";
 
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "quickferry: %s\nTry 'quickferry --help'.\n", Visible(text).c_str());
@@ -123,6 +127,9 @@ std::string ParseArguments(int argc, char** argv, bool* help, bool* version) {
     } else if (a == "--current") {
       if (!takeValue()) return "--current needs a NAME";
       o.current = value;
+    } else if (a == "--lang") {
+      if (!takeValue()) return "--lang needs a NAME";
+      o.language = value;
     } else if (a == "--overwrite") {
       if (!takeValue()) return "--overwrite needs a MODE";
       static const char* const kModes[] = {"ask", "overwrite", "skip", "append", "rename"};
@@ -241,11 +248,58 @@ std::string PreparePanels() {
 fs::path PluginPath() {
   if (const char* env = std::getenv("QUICKFERRY_PLUGIN")) return env;
   fs::path self = fs::canonical("/proc/self/exe").parent_path();
-  for (const fs::path& candidate : {self / "libquickferry.so", self / "../../src/libquickferry.so",
-                                    self / "../lib/quickferry/libquickferry.so"})
+  // Beside the host, installed (bin/../lib/quickferry), or in the build tree.
+  for (const fs::path& candidate :
+       {self / "libquickferry.so", self / "../lib/quickferry/libquickferry.so",
+        self / "../../src/libquickferry.so"})
     if (fs::exists(candidate)) return candidate.lexically_normal();
   return self / "libquickferry.so";
 }
+
+// The folder of the language and help files: the plug-in's own (a build),
+// or the prefix's share/quickferry when installed.
+fs::path DataFolder(const fs::path& plugin) {
+  fs::path own = plugin.parent_path();
+  if (fs::exists(own / "QuickferryEng.lng")) return own;
+  fs::path shared = (own / "../../share/quickferry").lexically_normal();
+  return fs::exists(shared / "QuickferryEng.lng") ? shared : own;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// The language file that `wanted` names: by the file's suffix ("Rus"), its
+// language ("Russian") or that language's first two letters ("ru"); "" for
+// none.
+fs::path FindLanguage(const fs::path& folder, const std::string& wanted) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string file = entry.path().filename().string();
+    if (file.rfind("Quickferry", 0) != 0 || entry.path().extension() != ".lng") continue;
+    LngFile lng;
+    std::string error;
+    if (!LoadLngFile(entry.path().string(), 0, &lng, &error)) continue;
+    std::string suffix = entry.path().stem().string().substr(10);
+    for (const std::string& name : {suffix, lng.language, lng.language.substr(0, 2)})
+      if (!wanted.empty() && Lower(name) == Lower(wanted)) return entry.path();
+  }
+  return {};
+}
+
+// The locale's language: "ru" of "ru_RU.UTF-8", as setlocale would choose.
+std::string LocaleLanguage() {
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    std::string value = std::getenv(variable) ? std::getenv(variable) : "";
+    if (!value.empty()) return value.substr(0, value.find_first_of("_.@"));
+  }
+  return "";
+}
+
+// FAR's language files are in the OEM code page of their language.
+int CodePageOf(const std::string& language) { return language == "Russian" ? 866 : 437; }
 
 }  // namespace
 
@@ -264,11 +318,17 @@ int main(int argc, char** argv) {
   }
 
   fs::path plugin = PluginPath();
-  fs::path lng = plugin.parent_path() / "QuickferryEng.lng";
+  fs::path data = DataFolder(plugin);
+  fs::path lng = FindLanguage(data, o.language.empty() ? LocaleLanguage() : o.language);
+  if (lng.empty() && !o.language.empty())
+    return UsageError("no language file for '" + o.language + "' in " + data.string());
+  if (lng.empty()) lng = data / "QuickferryEng.lng";
+  TheHost.helpFile = fs::path(lng).replace_extension(".hlf").string();
   if (!LoadLngFile(lng.string(), MessageCount, &TheHost.lng, &error)) {
     std::fprintf(stderr, "quickferry: %s\n", error.c_str());
     return 2;
   }
+  SetOemCodePage(CodePageOf(TheHost.lng.language));
   PluginModule module;
   if (!LoadPluginModule(plugin.string(), &module, &error)) {
     std::fprintf(stderr, "quickferry: %s\n(QUICKFERRY_PLUGIN names another libquickferry.so)\n",

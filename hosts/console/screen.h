@@ -47,7 +47,7 @@ void Shadow(int x1, int y1, int x2, int y2);
 // Text with its '&'-marked letter in `hot` (unless `literal`); returns the
 // number of cells drawn.
 int HotText(int x, int y, const char* text, WORD normal, WORD hot, bool literal = false);
-// The marked letter, lower case, or 0.
+// The key of the marked letter (KeyLetter), or 0.
 char HotKey(const char* text);
 
 struct Area {

@@ -120,9 +120,9 @@ void FillPanelInfo(Panel& panel, PanelInfo* info) {
 }
 
 // ---- The slots ----
-int WINAPI MenuSlot(int, int, int, int, unsigned, const char* title, const char*, const char*,
+int WINAPI MenuSlot(int, int, int, int, unsigned, const char* title, const char*, const char* help,
                     const int*, int*, const MenuItem* items, int count) {
-  return TheHost.frontend->Menu(title ? title : "", items, count);
+  return TheHost.frontend->Menu(title ? title : "", help ? help : "", items, count);
 }
 
 int WINAPI DialogSlot(int, int, int, int width, int height, const char* help, DialogItem* items,

@@ -11,6 +11,7 @@
 #include "host.h"
 #include "platform/testing.h"
 #include "screen.h"
+#include "terminal_codes.h"
 
 namespace pt = platform::testing;
 
@@ -100,14 +101,14 @@ class TerminalFrontend : public Frontend {
  public:
   std::vector<std::string> notes;
 
-  int Menu(const char* title, const MenuItem* items, int count) override {
+  int Menu(const char* title, const char* help, const MenuItem* items, int count) override {
     bool operations = std::strcmp(title, Lng(MsgTitle)) == 0;
     int selected = 0;
     for (int i = 0; i < count; ++i)
       if (items[i].Selected) selected = i;
     if (operations)
       selected = (TheHost.options.move ? 1 : 0) + (TheHost.options.current.empty() ? 0 : 2);
-    int chosen = MenuBox(title, items, count, selected);
+    int chosen = MenuBox(title, items, count, selected, help);
     if (operations && chosen < 0) TheHost.outcome.cancelled = true;
     return chosen;
   }
@@ -121,7 +122,7 @@ class TerminalFrontend : public Frontend {
           std::snprintf(items[i].Data, sizeof items[i].Data, "%s", TheHost.destWindows.c_str());
           break;
         }
-    int result = RunDialog(width, height, items, count);
+    int result = RunDialog(width, height, help, items, count);
     if (copyDialog && (result < 0 || std::strcmp(items[result].Data, Lng(MsgCancel)) == 0))
       TheHost.outcome.cancelled = true;
     return result;
@@ -169,7 +170,7 @@ class TerminalFrontend : public Frontend {
     items[2].Focus = 1;
     items[4].DefaultButton = 1;
     items[4].Flags = items[5].Flags = ItemFlagCenterGroup;
-    if (RunDialog(66, 8, items, 6) != 4) return false;
+    if (RunDialog(66, 8, "", items, 6) != 4) return false;
     *dest = items[2].Data;
     return !dest->empty();
   }
@@ -218,7 +219,7 @@ int RunInteractive(const PluginModule& plugin) {
 
   if (TheHost.outcome.broken || Interrupts > 0) frontend.notes.push_back("broken off");
   for (const std::string& note : frontend.notes)
-    std::fprintf(stderr, "quickferry: %s\n", note.c_str());
+    std::fprintf(stderr, "quickferry: %s\n", OemToUtf8(note).c_str());
   if (config) return 0;
   int status = ExitStatus();
   if (status != 0 || TheHost.options.listNotCopied) PrintNotCopied();

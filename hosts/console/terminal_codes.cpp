@@ -2,6 +2,7 @@
 // screen rows the plug-in and the host fill with OEM and UTF-8 bytes.
 #include "terminal_codes.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -22,6 +23,22 @@ const wchar_t kHigh[128] = {
     L'╨', L'╤', L'╥', L'╙', L'╘', L'╒', L'╓', L'╫', L'╪', L'┘', L'┌', L'█', L'▄', L'▌', L'▐', L'▀',
     L'α', L'ß', L'Γ', L'π', L'Σ', L'σ', L'µ', L'τ', L'Φ', L'Θ', L'Ω', L'δ', L'∞', L'φ', L'ε', L'∩',
     L'≡', L'±', L'≥', L'≤', L'⌠', L'⌡', L'÷', L'≈', L'°', L'∙', L'·', L'√', L'ⁿ', L'²', L'■', L' '};
+
+// Code page 866 differs from the above in its letters: Cyrillic where 437
+// has Latin accents and Greek, and its own last sixteen.
+const wchar_t kHigh866Tail[16] = {L'Ё', L'ё', L'Є', L'є', L'Ї', L'ї', L'Ў', L'ў',
+                                  L'°', L'∙', L'·', L'√', L'№', L'¤', L'■', L' '};
+
+int OemCodePage = 437;
+
+wchar_t HighGlyph(unsigned char b) {
+  if (OemCodePage == 866) {
+    if (b < 0xB0) return static_cast<wchar_t>(0x410 + (b - 0x80));               // А to п
+    if (b >= 0xE0 && b < 0xF0) return static_cast<wchar_t>(0x440 + (b - 0xE0));  // р to я
+    if (b >= 0xF0) return kHigh866Tail[b - 0xF0];
+  }
+  return kHigh[b - 0x80];
+}
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
@@ -71,7 +88,94 @@ unsigned char EscapedByte(const unsigned char* s, int available) {
   return c < 0x20 || c == 0xFF || std::strchr("\"*:<>?\\|. ", c) ? c : 0;
 }
 
+bool IsBoxPiece(unsigned char b) { return b >= 0xB0 && b <= 0xDF; }
+
+// A UTF-8 sequence that no Cyrillic text in 866 holds: a lead byte below
+// 0xE0 or a continuation byte from 0xB0 on are box pieces there, never
+// letters.
+bool PlainlyUtf8(const unsigned char* s, int length) {
+  if (length == 2) return true;
+  for (int i = 1; i < length; ++i)
+    if (s[i] >= 0xB0) return true;
+  return false;
+}
+
+// For each byte, whether UTF-8 may be read there. With 866 the letters
+// р to я lead three-byte sequences and А to п continue them, so many a
+// Russian word is valid UTF-8 ("только"); a run of bytes above 0x7F is
+// taken as UTF-8 only when all of it decodes (but for the pieces of a
+// frame around it) and some sequence in it is plainly UTF-8; else only the
+// plain sequences are. A name of three-byte characters that all look like
+// Cyrillic letters shows as those letters.
+std::vector<bool> Utf8Runs(const std::vector<unsigned char>& bytes) {
+  int n = static_cast<int>(bytes.size());
+  std::vector<bool> runs(n, OemCodePage != 866);
+  if (OemCodePage != 866) return runs;
+  wchar_t c;
+  for (int x = 0; x < n;) {
+    if (bytes[x] < 0x80) {
+      ++x;
+      continue;
+    }
+    int end = x;
+    while (end < n && bytes[end] >= 0x80) ++end;
+    int from = x;
+    while (from < end && IsBoxPiece(bytes[from]) && IsContinuation(bytes[from])) ++from;
+    int to = from;
+    bool plain = false;
+    for (int length; to < end && (length = Utf8At(&bytes[to], end - to, &c)) > 0; to += length)
+      plain = plain || PlainlyUtf8(&bytes[to], length);
+    bool framed = true;
+    for (int i = to; i < end; ++i) framed = framed && IsBoxPiece(bytes[i]);
+    if (framed && plain) {
+      for (int i = from; i < to; ++i) runs[i] = true;
+    } else {
+      for (int i = x, length; i < end; i += std::max(length, 1)) {
+        length = Utf8At(&bytes[i], end - i, &c);
+        if (length > 0 && PlainlyUtf8(&bytes[i], length))
+          for (int k = i; k < i + length; ++k) runs[k] = true;
+      }
+    }
+    x = end;
+  }
+  return runs;
+}
+
 }  // namespace
+
+void SetOemCodePage(int codePage) { OemCodePage = codePage == 866 ? 866 : 437; }
+
+char KeyLetter(unsigned char c) {
+  static const char kCyrillicKeys[] = "f,dult;pbqrkvyjghcnea[wxio]sm'.z";  // а to я
+  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+  if (OemCodePage != 866 || c < 0x80) return static_cast<char>(c);
+  if (c < 0xA0) return kCyrillicKeys[c - 0x80];                    // А to Я
+  if (c < 0xB0) return kCyrillicKeys[c - 0xA0];                    // а to п
+  if (c >= 0xE0 && c < 0xF0) return kCyrillicKeys[c - 0xE0 + 16];  // р to я
+  return static_cast<char>(c);
+}
+
+std::string OemToUtf8(const std::string& text) {
+  if (OemCodePage != 866) return text;
+  std::vector<unsigned char> bytes(text.begin(), text.end());
+  std::vector<bool> utf8 = Utf8Runs(bytes);
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] < 0x80 || utf8[i]) {
+      out += static_cast<char>(bytes[i]);
+      continue;
+    }
+    wchar_t c = HighGlyph(bytes[i]);  // below 0x10000: two or three bytes
+    if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
 
 // One row of cells as the user should see it, and the column each cell
 // lands in. The plug-in's frames and bars are OEM bytes while names are
@@ -95,6 +199,7 @@ void DecodeRow(const std::vector<CHAR_INFO>& cells, std::vector<Glyph>* row,
     owed = 0;
   };
   bool afterRun = false;
+  std::vector<bool> utf8 = Utf8Runs(bytes);
   for (int x = 0; x < n;) {
     unsigned char b = bytes[x];
     if (unsigned char original = EscapedByte(&bytes[x], n - x)) {
@@ -109,7 +214,7 @@ void DecodeRow(const std::vector<CHAR_INFO>& cells, std::vector<Glyph>* row,
       continue;
     }
     wchar_t c = 0;
-    int length = b >= 0x80 ? Utf8At(&bytes[x], n - x, &c) : 0;
+    int length = b >= 0x80 && utf8[x] ? Utf8At(&bytes[x], n - x, &c) : 0;
     bool text = length > 0 && !afterRun && !(x + length < n && IsContinuation(bytes[x + length]));
     if (text) {
       int width = wcwidth(c);
@@ -124,13 +229,14 @@ void DecodeRow(const std::vector<CHAR_INFO>& cells, std::vector<Glyph>* row,
       x += length;
       continue;
     }
-    bool gap = b >= 0x80 || (b == ' ' && (x + 1 == n || bytes[x + 1] == ' '));
+    bool letter = OemCodePage == 866 && b >= 0x80 && (b < 0xB0 || b >= 0xE0);
+    bool gap = (b >= 0x80 && !letter) || (b == ' ' && (x + 1 == n || bytes[x + 1] == ' '));
     (*columnOf)[x] = column;  // a cursor here stands right after the text
     if (owed && gap) pay();
     (*row)[column++] = Glyph{b < 0x20    ? kLow[b]
                              : b == 0x7F ? L'⌂'
                              : b < 0x80  ? static_cast<wchar_t>(b)
-                                         : kHigh[b - 0x80],
+                                         : HighGlyph(b),
                              cells[x].Attributes, false};
     afterRun = b >= 0x80 && RunsRight(b);
     ++x;

@@ -31,5 +31,18 @@ struct Glyph {
 // column), and the column each cell lands in (`columnOf`).
 void DecodeRow(const std::vector<CHAR_INFO>& cells, std::vector<Glyph>* row,
                std::vector<int>* columnOf);
+// The code page of the plug-in's OEM bytes, the language file's: 437
+// unless set, or 866. With 866 a run of bytes above 0x7F counts as UTF-8
+// (a name) only when all of it is UTF-8.
+void SetOemCodePage(int codePage);
+// A line for a UTF-8 terminal: with 866, its OEM bytes as UTF-8 (names
+// kept); with 437 the plug-in's texts are ASCII and the line stays as it is.
+std::string OemToUtf8(const std::string& text);
+
+// The key a hot-key character of the OEM code page is typed with: a letter
+// in lower case; with 866 a Cyrillic letter as the Latin letter on its key,
+// as FAR takes Alt and a letter in either keyboard layout.
+char KeyLetter(unsigned char c);
+
 // A plain ASCII stand-in for a terminal without UTF-8.
 wchar_t AsciiGlyph(wchar_t c);

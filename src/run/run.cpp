@@ -395,8 +395,13 @@ void HandNotCopiedToHost() {
   }
   if (!listed) return;
   if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
+  // The temporary panel reads "tmp:[+option]... [list file]": "+replace"
+  // drops what the panel held, and a name with blanks goes in quotes.
+  const char* quote = std::strchr(path, ' ') ? "\"" : "";
   char command[512];
-  if (!CopyText(command, sizeof command, "tmp:r ") || !AppendText(command, sizeof command, path))
+  if (!CopyText(command, sizeof command, "tmp:+replace ") ||
+      !AppendText(command, sizeof command, quote) || !AppendText(command, sizeof command, path) ||
+      !AppendText(command, sizeof command, quote))
     return;
   Host.Control(INVALID_HANDLE_VALUE, ControlSetCommandLine, command);
   INPUT_RECORD enter{};

@@ -1,5 +1,6 @@
 # Checks Quickferry.dll as FAR would find it: exactly the four plain exports,
-# and imports of system DLLs only (no libgcc, libstdc++ or winpthread).
+# imports of system DLLs only (no libgcc, libstdc++ or winpthread), and a
+# version resource.
 execute_process(COMMAND i686-w64-mingw32-objdump -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -34,3 +35,9 @@ foreach(line IN LISTS imports)
   message(STATUS "imports ${dll}")
 endforeach()
 message(STATUS "exports ${exports}")
+
+# A version resource (type 16): what Windows shows in the DLL's properties
+# (its texts are checked under Wine by far_abi_tests).
+if(NOT dump MATCHES "Type Table:[^\n]*\n[^\n]*Entry: ID: 0x000010,")
+  message(FATAL_ERROR "Quickferry.dll has no version resource")
+endif()

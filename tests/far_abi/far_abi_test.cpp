@@ -156,6 +156,30 @@ class FarAbiTest : public ::testing::Test {
 fs::path FarAbiTest::folder_;
 HMODULE FarAbiTest::module_ = nullptr;
 
+// What Windows shows in the DLL's properties.
+TEST_F(FarAbiTest, TheDllCarriesItsVersionProductAndDescription) {
+  std::string dll = (folder_ / "Quickferry.dll").string();
+  DWORD ignored = 0, size = ::GetFileVersionInfoSizeA(dll.c_str(), &ignored);
+  ASSERT_GT(size, 0u) << "no version resource";
+  std::vector<char> info(size);
+  ASSERT_TRUE(::GetFileVersionInfoA(dll.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(QUICKFERRY_VERSION_MS));
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+  auto text = [&](const char* name) {
+    char* value = nullptr;
+    std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+      return std::string("(none)");
+    return std::string(value);
+  };
+  EXPECT_EQ(text("ProductName"), "Quickferry");
+  EXPECT_EQ(text("FileVersion"), QUICKFERRY_VERSION);
+  EXPECT_NE(text("FileDescription").find("copy and move"), std::string::npos);
+}
+
 TEST_F(FarAbiTest, PluginInfoFillsTheFortyFourByteRecord) {
   unsigned char info[44];
   std::memset(info, 0xEE, sizeof info);

@@ -7,6 +7,10 @@ set -uo pipefail
 QF=${QUICKFERRY:?the quickferry binary}
 case_name=${1:?a case}
 
+# The plug-in's language follows the locale: English unless a case says.
+unset LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
+
 work=$(mktemp -d)  # the trees
 io=$(mktemp -d)    # the registry, temporary files, captured output
 export QUICKFERRY_REGISTRY=$io/registry.db TMPDIR=$io/tmp
@@ -145,6 +149,13 @@ case_batch_not_copied() {
   expect "the failure is told" has "$err" "Cannot create the destination folder"
   expect "the files not copied are listed" has "$err" "$work/src/d/x.txt"
   expect "nothing on stdout either" same "$(cat "$out")" ""
+
+  # The list file in a folder with a blank: the command quotes its name.
+  mkdir -p "$io/my tmp"
+  TMPDIR="$io/my tmp" run --batch --overwrite=skip --list-not-copied src/f.txt dest
+  expect "a list in a folder with a blank: exit 0" same "$status" 0
+  expect "the list read, nothing else said" same "$(cat "$err")" "quickferry: 1 not copied:
+$work/src/f.txt"
 }
 
 # Refused before anything moves.
@@ -207,7 +218,7 @@ case_batch_hand_back() {
 
   QUICKFERRY_PLUGIN=$plugin QUICKFERRY_STAND_IN=list run --batch --list-not-copied src/a.txt src/docs dest
   expect "a list without a failure: exit 0" same "$status" 0
-  expect "tmp:r prints the list" same "$(grep "^$work" "$err" | tr '\n' ' ')" "$work/src/a.txt $work/src/docs "
+  expect "tmp: prints the list" same "$(grep "^$work" "$err" | tr '\n' ' ')" "$work/src/a.txt $work/src/docs "
 }
 
 case_batch_answers() {
@@ -219,6 +230,22 @@ case_batch_answers() {
   expect "exit 1" same "$status" 1
   QUICKFERRY_PLUGIN=$QUICKFERRY_STAND_IN_PLUGIN QUICKFERRY_STAND_IN=ask run --batch --force src/a.txt dest
   expect "--force: Yes for a warning" same "$(cat "$out")" "error box: 1, warning: 0"
+}
+
+case_batch_language() {
+  mkdir -p "$work"
+  LANG=ru_RU.UTF-8 run --batch --config
+  expect "a Russian locale: exit 0" same "$status" 0
+  expect "the Russian texts, as UTF-8" has "$out" "[x] Разрешить параллельный режим"
+  LANG=ru_RU.UTF-8 run --batch --config --lang en
+  expect "--lang wins over the locale" has "$out" "Allow parallel reading and writing"
+  LC_ALL=ru_RU.UTF-8 LANG=en_GB.UTF-8 run --batch --config
+  expect "LC_ALL wins over LANG" has "$out" "Разрешить"
+  run --batch --config --lang Russian
+  expect "--lang by the language's name" has "$out" "Разрешить"
+  run --batch --config --lang xx
+  expect "an unknown language: exit 2" same "$status" 2
+  expect "it says so" has "$err" "no language file for 'xx'"
 }
 
 # An interrupt, a hang-up or a termination breaks off as Esc does: the file
@@ -591,6 +618,49 @@ case_terminal_esc_breaks_off() {
   [ -n "$pid" ] && kill -TERM "$pid"
   expect "SIGTERM breaks off: exit 1" wait_for "EXIT=[1]"
   expect "no partial target after SIGTERM" test ! -e "$work/dest/large.bin"
+}
+
+case_terminal_help() {
+  make_tree
+  tmux_start || return
+  launch src/a.txt dest
+  expect "the menu" wait_for "1 Copy files"
+  keys F1
+  expect "F1 in the menu: its help" wait_for "Operation menu"
+  keys Escape
+  sleep 0.3  # Esc then Enter at once would be Alt+Enter
+  keys Enter
+  expect "the copy dialog" wait_for "{ Start }"
+  keys F1
+  expect "F1 in the copy dialog: its help" wait_for "Copy dialog"
+  expect "what the options mean" has "$io/screen" "Parallel read and write"
+  keys Tab Enter  # the second link: the overwrite dialog
+  expect "a link followed" wait_for "File already exists"
+  keys BSpace
+  expect "back to the copy dialog's help" wait_for "Copy dialog"
+  keys Escape
+  expect "the dialog again" wait_for "{ Start }"
+  expect "the help gone" bash -c "! grep -q 'Reads the next piece' '$io/screen'"
+  keys Enter
+  expect "copied: exit 0" wait_for "EXIT=[0]"
+  expect "the copy" cmp "$work/src/a.txt" "$work/dest/a.txt"
+}
+
+case_terminal_russian() {
+  make_tree
+  tmux_start || return
+  launch --lang ru src/a.txt dest
+  expect "the Russian menu" wait_for "1 Копировать файлы"
+  keys Enter
+  expect "the Russian copy dialog" wait_for "{ Начать }"
+  expect "its options" has "$io/screen" "Одновременно читать и писать"
+  keys F1
+  expect "the Russian help" wait_for "Диалог копирования"
+  keys Escape
+  expect "the dialog again" wait_for "{ Начать }"
+  keys M-y  # Alt and the key of "Н": the Start button's hot key
+  expect "copied: exit 0" wait_for "EXIT=[0]"
+  expect "the copy" cmp "$work/src/a.txt" "$work/dest/a.txt"
 }
 
 if ! declare -f "case_$case_name" >/dev/null; then

@@ -1,7 +1,7 @@
 // A stand-in for the plug-in, for the host's tests of what Quickferry does
 // only in rare cases: hand an operation back to the host's own copy or move
 // (F5/F6 with the parked modifiers, Enter when confirmed), or leave a list of
-// files that were not copied for "tmp:r"; and ask the questions a run asks,
+// files that were not copied for the temporary panel; and ask the questions a run asks,
 // printing the answers. QUICKFERRY_STAND_IN chooses: "copy" (F5 and Enter),
 // "move" (F6 alone), "list" (the selection listed), "ask".
 #include <cstdio>
@@ -46,7 +46,8 @@ void ListSelection() {
     platform::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   }
   platform::CloseHandle(file);
-  std::string command = std::string("tmp:r ") + list;
+  // Two options and a quoted name: the host must read them as FAR does.
+  std::string command = std::string("tmp:+0 +replace \"") + list + "\"";
   Services.Control(INVALID_HANDLE_VALUE, ControlSetCommandLine, const_cast<char*>(command.c_str()));
   PutKey(VK_RETURN, '\r', 0);
 }

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/hlf_file.h"
+#include "common/lng_file.h"
+
 namespace {
 
 constexpr WORD kTab = 0x09, kUp = 0x26, kDown = 0x28, kDelete = 0x2E, kF1 = 0x70;
@@ -120,6 +123,73 @@ TEST_F(ScreenRowTest, RowKeepsItsWidthAndCursorFollowsTheText) {
   EXPECT_EQ(row.back().c, L'║');
   // A cursor after the name (cell 9) stands right after the fourth letter.
   EXPECT_EQ(columns[9], 5);
+}
+
+// The Russian language file's code page: Cyrillic letters where 437 has
+// accents and Greek, and UTF-8 names beside them.
+class Cp866RowTest : public ScreenRowTest {
+ protected:
+  void SetUp() override { SetOemCodePage(866); }
+  void TearDown() override { SetOemCodePage(437); }
+};
+
+TEST_F(Cp866RowTest, CyrillicTextNamesAndFramesEachLookRight) {
+  const struct {
+    const char* bytes;
+    const wchar_t* shown;
+  } table[] = {
+      // "\xE2\xA2\xAE" at the end of the word reads as UTF-8 on its own,
+      // "только" all through.
+      {"\xBA\x8A\xAE\xAB\xA8\xE7\xA5\xE1\xE2\xA2\xAE \xBA", L"║Количество ║"},
+      {"\xE2\xAE\xAB\xEC\xAA\xAE \xE3\xA6\xA5", L"только уже"},
+      // Names: Cyrillic, and CJK with a byte that no Russian word has.
+      {"\xD1\x84\xD0\xB0 \xE4\xB8\xAD\xE6\x96\x87", L"фа 中文    "},
+      {"\xF0\xF1 \xFC", L"Ёё №"},
+      // A name right after a frame, and one inside a Cyrillic line: the
+      // columns it saves come back at the next gap, not at a letter.
+      {"\xBA\xC3\x9C"
+       "ber\xBA",
+       L"║Über ║"},
+      {"\x8A\xAE\xAF\xA8\xE0\xAE\xA2\xA0\xE2\xEC \xD1\x84\xD0\xB0.txt \xA2:  \xBA",
+       L"Копировать фа.txt в:    ║"},
+      {"\xDB\xB0\xB0\xB0", L"█░░░"},
+      {"\xC7\xC4\xC4\xB6", L"╟──╢"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.bytes);
+    EXPECT_EQ(Shown(row.bytes), row.shown);
+  }
+}
+
+TEST_F(Cp866RowTest, LinesForTheTerminalBecomeUtf8ButNamesStay) {
+  EXPECT_EQ(OemToUtf8("\x8A\xAE\xAF\xA8\xEF: \xD1\x84\xD0\xB0 \xFC"), "Копия: фа №");
+  SetOemCodePage(437);
+  EXPECT_EQ(OemToUtf8("\x8A\xD1\x84"), "\x8A\xD1\x84") << "437: left as it is";
+}
+
+// Every byte of the Russian messages and help text shows as its own
+// Cyrillic letter: no word of them reads as UTF-8.
+TEST_F(Cp866RowTest, EveryRussianMessageAndHelpLineShowsAsWritten) {
+  LngFile lng;
+  HlfFile hlf;
+  std::string error;
+  ASSERT_TRUE(LoadLngFile(QUICKFERRY_LANG_DIR "/QuickferryRus.lng", 111, &lng, &error)) << error;
+  ASSERT_TRUE(LoadHlfFile(QUICKFERRY_LANG_DIR "/QuickferryRus.hlf", &hlf, &error)) << error;
+  std::vector<std::string> lines = lng.messages;
+  for (const HlfTopic& topic : hlf.topics) {
+    lines.insert(lines.end(), topic.header.begin(), topic.header.end());
+    lines.insert(lines.end(), topic.body.begin(), topic.body.end());
+  }
+  for (const std::string& line : lines) {
+    std::vector<Glyph> row;
+    std::vector<int> columns;
+    DecodeRow(Cells(line), &row, &columns);
+    for (size_t x = 0; x < line.size(); ++x)
+      if (columns[x] != static_cast<int>(x) || (row[x].c == L'?' && line[x] != '?')) {
+        ADD_FAILURE() << "read as UTF-8 at byte " << x << ": " << OemToUtf8(line);
+        break;
+      }
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/messages.h"
+#include "platform/layer_helpers.h"
 #include "platform/testing.h"
 #include "support/files.h"
 #include "support/fixture.h"
@@ -157,7 +158,7 @@ TEST_F(FinishTest, SkippedFilesAreListedWithoutAskingAndTheCommandIsIssued) {
   EXPECT_EQ(ReadFile(dst / "b.txt"), "new b");
   EXPECT_TRUE(host->messageCalls.empty());
   EXPECT_EQ(ReadFile(ListFileHere()), WindowsPath(src / "a.txt") + "\r\n");
-  EXPECT_EQ(host->commandLine, "tmp:r " + ListFile());
+  EXPECT_EQ(host->commandLine, "tmp:+replace " + ListFile());
   INPUT_RECORD key{};
   ASSERT_TRUE(pt::ConsolePopInput(&key));
   EXPECT_EQ(key.Event.KeyEvent.wVirtualKeyCode, VK_RETURN);
@@ -165,6 +166,43 @@ TEST_F(FinishTest, SkippedFilesAreListedWithoutAskingAndTheCommandIsIssued) {
   EXPECT_TRUE(key.Event.KeyEvent.bKeyDown);
   EXPECT_EQ(key.Event.KeyEvent.wRepeatCount, 0);
   EXPECT_EQ(pt::ConsoleInputCount(), 0) << "one key-down only";
+}
+
+// The temporary panel takes "+replace" as an option and the rest of the
+// line as the list file's name, quoted when it holds a blank.
+TEST_F(FinishTest, TheCommandNamesTheListFileAsTheTemporaryPanelReadsIt) {
+  SetRegistryDword(kSettings, "CopyDescs", 0);
+#ifdef _WIN32
+  const char* variable = "TMP";
+#else
+  const char* variable = "TMPDIR";
+#endif
+  const char* before = std::getenv(variable);
+  std::string saved = before ? before : "";
+  struct Case {
+    const char* folder;
+    const char* before;  // around the list file's path
+    const char* after;
+  };
+  for (const Case& c :
+       {Case{"temp", "tmp:+replace ", ""}, Case{"my temp", "tmp:+replace \"", "\""}}) {
+    SCOPED_TRACE(c.folder);
+    fs::create_directories(dir / c.folder);
+    layer_test::SetVariable(variable, (dir / c.folder).string().c_str());
+    WriteFile(src / "a.txt", "new a");
+    WriteFile(dst / "a.txt", "old a");
+    host->active.items.clear();
+    host->active.Add("a.txt").Select("a.txt");
+    Run(0, kSkip, {kListNotCopied});
+    std::string list = WindowsPath(dir / c.folder / "Quickferry.temp");
+    EXPECT_EQ(host->commandLine, c.before + list + c.after);
+    EXPECT_EQ(ReadFile(dir / c.folder / "Quickferry.temp"), WindowsPath(src / "a.txt") + "\r\n");
+    while (pt::ConsoleInputCount() > 0) {
+      INPUT_RECORD key;
+      pt::ConsolePopInput(&key);
+    }
+  }
+  layer_test::SetVariable(variable, before ? saved.c_str() : nullptr);
 }
 
 TEST_F(FinishTest, FailedFilesAreAskedAboutOnce) {
@@ -190,7 +228,7 @@ TEST_F(FinishTest, FailedFilesAreAskedAboutOnce) {
     if (answer == 0) {
       EXPECT_EQ(ReadFile(ListFileHere()),
                 WindowsPath(src / "a.txt") + "\r\n" + WindowsPath(src / "b.txt") + "\r\n");
-      EXPECT_EQ(host->commandLine, "tmp:r " + ListFile());
+      EXPECT_EQ(host->commandLine, "tmp:+replace " + ListFile());
     } else {
       EXPECT_FALSE(fs::exists(ListFileHere()));
       EXPECT_TRUE(host->commandLine.empty());
