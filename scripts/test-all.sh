@@ -79,6 +79,7 @@ run_windows() {
   if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     echo "$name: this machine cannot run 32-bit programs, so Wine cannot start:"
     echo "$name: the test programs were built but NOT run; only the DLL's export check runs"
+    echo "$name: (scripts/run-32bit-under-qemu.sh lets them run, slowly, through qemu)"
     programs=()
   fi
   for exe in "${programs[@]}"; do
