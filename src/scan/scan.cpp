@@ -77,7 +77,12 @@ bool IsUnreachableName(const char* name) { return std::strpbrk(name, "*?") != nu
 bool ScanBroken() {
   static unsigned polls;
   if (BreakRequested) return true;
-  if ((++polls & 31) == 0 && BreakKeyPressed()) BreakRequested = 1;
+  if ((++polls & 31) == 0 && BreakKeyPressed()) {
+    BreakRequested = 1;
+    // The stop is for a writer thread, and none runs yet: left set, it
+    // would hide every later box of this run and of the runs after it.
+    RunStopping.store(false);
+  }
   return BreakRequested != 0;
 }
 
@@ -214,10 +219,12 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
       ReportNotCopied(RecordOf(pair), MsgCannotReadFolder, source);
     return;
   }
+  bool broken = false;
   do {
     const char* name = found.cFileName;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    if (ScanBroken()) break;
+    broken = ScanBroken();
+    if (broken) break;
     if (IsUnreachableName(name)) {
       ReportTooLong(MsgCannotOpenSource, source, "\\", name);
       continue;
@@ -238,7 +245,7 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
   } while (platform::FindNextFileA(find, &found));
   DWORD error = platform::GetLastError();
   platform::FindClose(find);
-  if (error != ERROR_NO_MORE_FILES) {
+  if (!broken && error != ERROR_NO_MORE_FILES) {
     platform::SetLastError(error);
     ReportNotCopied(RecordOf(pair), MsgCannotReadFolder, source);
   }
