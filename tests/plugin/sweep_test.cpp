@@ -51,6 +51,9 @@ std::string VariantName(const Variant& v) {
   return std::string(kind) + (v.parallel ? "Parallel" : "Serial");
 }
 
+// gtest prints a parameter in the test's name: the variant's own.
+void PrintTo(const Variant& v, std::ostream* out) { *out << VariantName(v); }
+
 // One faulted run.
 struct Fault {
   std::string operation;
