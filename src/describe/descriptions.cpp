@@ -600,6 +600,8 @@ void UpdateDescriptions(int isMove) {
       pass.sourceTable = ReadDescriptions(pass.source);
       pass.destinationFailed = false;
     }
+    // A destination that could not be read takes no text: the source keeps them all.
+    if (pass.destinationTable == nullptr) pass.destinationFailed = true;
 
     bool remove = (record->state & EntrySourceRemoved) != 0;
     if (Differ(pass.destination, pass.source)) {
