@@ -181,14 +181,24 @@ bool Differ(const char* a, const char* b) { return CompareFileNames(a, b) != 0; 
 }  // namespace
 
 int FindDescriptionFile(const char* directory, char* out) {
+  DWORD error = ERROR_FILE_NOT_FOUND;
   for (int i = 0; i < Settings.DescriptionNameCount; ++i) {
-    if (JoinPath(out, directory, Settings.DescriptionNames[i]) &&
-        platform::GetFileAttributesA(out) != INVALID_FILE_ATTRIBUTES)
-      return 1;
+    if (!JoinPath(out, directory, Settings.DescriptionNames[i])) continue;
+    if (platform::GetFileAttributesA(out) != INVALID_FILE_ATTRIBUTES) return 1;
+    DWORD why = platform::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND && why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND)
+      error = why;
   }
   out[0] = 0;
+  platform::SetLastError(error);
   return 0;
 }
+
+namespace {
+
+bool NoDescriptionFile() { return platform::GetLastError() == ERROR_FILE_NOT_FOUND; }
+
+}  // namespace
 
 DescriptionTable* NewDescriptions() {
   auto* table = static_cast<DescriptionTable*>(Allocate(sizeof(DescriptionTable)));
@@ -282,7 +292,12 @@ int ParseDescriptions(DescriptionTable* table, char* text, DWORD length) {
 DescriptionTable* ReadDescriptions(const char* directory) {
   DescriptionTable* table = NewDescriptions();
   char path[kPathSize];
-  if (table == nullptr || !FindDescriptionFile(directory, path)) return table;
+  if (table == nullptr) return nullptr;
+  if (!FindDescriptionFile(directory, path)) {
+    if (NoDescriptionFile()) return table;
+    FreeDescriptions(table);  // one that could not be looked at is unread
+    return nullptr;
+  }
 
   HANDLE file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       0, nullptr);
@@ -405,6 +420,7 @@ int WriteDescriptions(const DescriptionTable* table, const char* directory) {
   bool isNew = false;
   bool live = HasLiveEntry(table);
   if (!FindDescriptionFile(directory, target)) {
+    if (!NoDescriptionFile()) return 0;  // a file not seen is never replaced
     if (!live) return 1;
     if (Settings.DescriptionNameCount <= 0 ||
         !JoinPath(target, directory, Settings.DescriptionNames[0]))
@@ -428,9 +444,23 @@ int WriteDescriptions(const DescriptionTable* table, const char* directory) {
   if (isNew && RunOptions.EncryptionMode == ModeOn) attributes |= FILE_ATTRIBUTE_ENCRYPTED;
   if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   // An existing read-only file, or a hidden one while HideDescs is off, is
-  // refused here, before anything of it changes.
-  HANDLE file = platform::CreateFileA(target, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, CREATE_ALWAYS, attributes, nullptr);
+  // refused before anything of it changes, as the system refuses to
+  // recreate it.
+  DWORD existing = isNew ? INVALID_FILE_ATTRIBUTES : platform::GetFileAttributesA(target);
+  if (existing != INVALID_FILE_ATTRIBUTES &&
+      ((existing & FILE_ATTRIBUTE_READONLY) ||
+       (existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) & ~attributes))) {
+    platform::HeapFree(Heap(), 0, image);
+    platform::SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  // Written beside the file and renamed over it: a write that fails leaves
+  // the old file, and every text it holds, as it was.
+  char temporary[kPathSize];
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (MakeTempName(target, temporary))
+    file = platform::CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 nullptr, CREATE_NEW, attributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     platform::HeapFree(Heap(), 0, image);
     return 0;
@@ -444,9 +474,15 @@ int WriteDescriptions(const DescriptionTable* table, const char* directory) {
     total += done;
   }
   platform::HeapFree(Heap(), 0, image);
-  written = platform::CloseHandle(file) && written;
+  written = platform::CloseHandle(file) && written && MoveOrRename(temporary, target, true);
+  if (!written) {
+    DWORD error = platform::GetLastError();
+    platform::DeleteFileA(temporary);
+    platform::SetLastError(error);
+    return 0;
+  }
   if (isNew && RunOptions.EncryptionMode == ModeOff) SetEncryptionState(target, 0);
-  return written ? 1 : 0;
+  return 1;
 }
 
 char* JoinText(char* string, const char* text) {
@@ -498,12 +534,13 @@ FileRecord* FolderRecord(const char* directory) {
 }
 
 void WriteSource(DescriptionPass* pass) {
-  if (!pass->isMove || !pass->source[0] || !pass->sourceTable) return;
-  if (!pass->destinationFailed) {
+  if (!pass->isMove || !pass->source[0]) return;
+  if (!pass->destinationFailed && pass->sourceTable) {
     WriteDescriptions(pass->sourceTable, pass->source);
     return;
   }
-  // The source file holds the only copy of the texts that did not arrive.
+  // The source file holds the only copy of the texts that did not arrive
+  // (or that could not be read).
   if (FileRecord* folder = FolderRecord(pass->source)) folder->state |= EntryKeepDescriptions;
 }
 
@@ -563,6 +600,8 @@ void UpdateDescriptions(int isMove) {
       pass.sourceTable = ReadDescriptions(pass.source);
       pass.destinationFailed = false;
     }
+    // A destination that could not be read takes no text: the source keeps them all.
+    if (pass.destinationTable == nullptr) pass.destinationFailed = true;
 
     bool remove = (record->state & EntrySourceRemoved) != 0;
     if (Differ(pass.destination, pass.source)) {

@@ -27,7 +27,9 @@ struct DescriptionTable {
 };
 
 // The first of the description names that exists in `directory` (no
-// trailing backslash), as a path in out[512]. 1, or 0 (out empty).
+// trailing backslash), as a path in out[512]. 1, or 0 (out empty) with the
+// last error ERROR_FILE_NOT_FOUND when there is none, or the error of a name
+// that could not be looked at (such a file may exist).
 int FindDescriptionFile(const char* directory, char* out);
 
 // An empty table, or null when memory is short.

@@ -463,6 +463,7 @@ int ReadPair(int index, const Pair& pair, Fill* fill) {
   if (E.source == INVALID_HANDLE_VALUE) {
     E.source = nullptr;
     ShowFileErrorBox(Msg(MsgCannotOpenSource), pair.source);
+    AddState(pair.record, EntrySkip | EntryFailed | EntryReaderPassed);
     return 1;
   }
   for (;;) {
@@ -553,6 +554,16 @@ int CheckForBreak() {
   return 1;
 }
 
+// The engine could not start (its box said why): no file of the run was
+// copied, and each is counted as failed.
+void FailEveryFile(int pairCount) {
+  for (int i = 0; i < pairCount; ++i) {
+    FileRecord* record = PairAt(i).record;
+    if (!(record->attributes & FILE_ATTRIBUTE_DIRECTORY) && !(record->state & EntrySkip))
+      record->state |= EntrySkip | EntryFailed;
+  }
+}
+
 void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove) {
   E.isMove = isMove;
   E.pairCount = pairCount;
@@ -567,16 +578,21 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   std::memset(&E.reader, 0, sizeof E.reader);
   std::memset(&E.writer, 0, sizeof E.writer);
 
-  if (!AllocateBufferState(&E.reader, pairCount)) return;
+  if (!AllocateBufferState(&E.reader, pairCount)) {
+    FailEveryFile(pairCount);
+    return;
+  }
   if (E.parallel) {
     if (!AllocateBufferState(&E.writer, pairCount)) {
       FreeBufferState(&E.reader);
+      FailEveryFile(pairCount);
       return;
     }
     E.writerDone = platform::CreateEventA(nullptr, FALSE, TRUE, nullptr);
     if (E.writerDone == nullptr) {
       ShowErrorBox(Msg(MsgNoMemory));
       Release();
+      FailEveryFile(pairCount);
       return;
     }
   }

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform.h"
 
@@ -21,8 +24,8 @@ namespace platform::testing {
 // counted from 1; the fault fires on call number `callNumber`, and with
 // FromThenOn on every later matching call too. A fired fault makes the call
 // fail with `error` (the registry calls return it; the others set it as the
-// last error). A failed CloseHandle has closed the handle all the same, as
-// when a write put off until the close fails there.
+// last error). A failed CloseHandle or FindClose has closed the handle all
+// the same, as when a write put off until the close fails there.
 
 enum class Repeat { Once, FromThenOn };
 
@@ -57,6 +60,10 @@ void ResetFaults();
 // Calls of `operation` ("*" for all) since the last ResetFaults; counts are
 // kept only after ResetFaults has been called once.
 int CallCount(const char* operation);
+
+// Every operation called since the last ResetFaults, with its count, by
+// name: what a sweep fails call by call.
+std::vector<std::pair<std::string, int>> CallCounts();
 
 // How many armed faults have fired since the last ResetFaults.
 int FaultsFired();

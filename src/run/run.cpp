@@ -337,10 +337,15 @@ void RemoveMovedFolders() {
     if (!(record->attributes & FILE_ATTRIBUTE_DIRECTORY) || (record->state & EntryFailed))
       continue;
     const char* folder = SourceOf(static_cast<DWORD>(pair));
-    if (!RemoveEmptyDirectory(folder) && Settings.CopyDescs &&
-        platform::GetLastError() == ERROR_DIR_NOT_EMPTY &&
-        !(record->state & EntryKeepDescriptions))
-      ClearDescriptionOnlyDirectory(folder);
+    if (RemoveEmptyDirectory(folder)) continue;
+    DWORD error = platform::GetLastError();
+    if (error == ERROR_DIR_NOT_EMPTY) {
+      if (Settings.CopyDescs && !(record->state & EntryKeepDescriptions))
+        ClearDescriptionOnlyDirectory(folder);
+    } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      // Moved, yet still there: told and listed as a moved file would be.
+      ReportNotCopied(RecordOf(static_cast<DWORD>(pair)), MsgCannotDeleteSource, folder);
+    }
   }
   Host.RestoreScreen(nullptr);
   Host.RestoreScreen(saved);
@@ -362,13 +367,18 @@ bool AskListFailed() {
   return Host.Message(Host.ModuleNumber, 0, nullptr, items, 6, 2) == 0;
 }
 
+bool WriteWhole(HANDLE file, const char* data, DWORD size) {
+  DWORD written = 0;
+  return platform::WriteFile(file, data, size, &written, nullptr) && written == size;
+}
+
 // The files that were not copied go to the host's temporary panel: the list
 // is written, and the command line that opens it runs after the plug-in
 // returns (the Enter key waits in the console input).
 void HandNotCopiedToHost() {
   char path[512];
   if (!NotCopiedListPath(path)) return;
-  bool asked = false, listFailed = false, listed = false;
+  bool asked = false, listFailed = false, listed = false, whole = true;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (DWORD pair = 0; pair < PairCount(); ++pair) {
     const FileRecord* record = RecordOf(pair);
@@ -388,13 +398,18 @@ void HandNotCopiedToHost() {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     listed = true;
     if (file == INVALID_HANDLE_VALUE) continue;
-    DWORD written;
     const char* source = SourceOf(pair);
-    platform::WriteFile(file, source, static_cast<DWORD>(std::strlen(source)), &written, nullptr);
-    platform::WriteFile(file, "\r\n", 2, &written, nullptr);
+    whole = whole && WriteWhole(file, source, static_cast<DWORD>(std::strlen(source))) &&
+            WriteWhole(file, "\r\n", 2);
   }
   if (!listed) return;
-  if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
+  // A list that did not reach its file would hide what was not copied.
+  whole = file != INVALID_HANDLE_VALUE && whole;
+  if (file != INVALID_HANDLE_VALUE) whole = platform::CloseHandle(file) && whole;
+  if (!whole) {
+    ShowFileErrorBox(Msg(MsgCannotCreate), path);
+    return;
+  }
   // The temporary panel reads "tmp:[+option]... [list file]": "+replace"
   // drops what the panel held, and a name with blanks goes in quotes.
   const char* quote = std::strchr(path, ' ') ? "\"" : "";

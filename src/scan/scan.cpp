@@ -77,7 +77,12 @@ bool IsUnreachableName(const char* name) { return std::strpbrk(name, "*?") != nu
 bool ScanBroken() {
   static unsigned polls;
   if (BreakRequested) return true;
-  if ((++polls & 31) == 0 && BreakKeyPressed()) BreakRequested = 1;
+  if ((++polls & 31) == 0 && BreakKeyPressed()) {
+    BreakRequested = 1;
+    // The stop is for a writer thread, and none runs yet: left set, it
+    // would hide every later box of this run and of the runs after it.
+    RunStopping.store(false);
+  }
   return BreakRequested != 0;
 }
 
@@ -125,7 +130,7 @@ bool ScanBroken() {
   if (gone)
     record->state |= EntrySourceRemoved;
   else
-    ShowFileErrorBox(Msg(MsgCannotDeleteSource), source);
+    ReportNotCopied(record, MsgCannotDeleteSource, source);  // copied, not moved
   return true;
 }
 
@@ -214,10 +219,12 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
       ReportNotCopied(RecordOf(pair), MsgCannotReadFolder, source);
     return;
   }
+  bool broken = false;
   do {
     const char* name = found.cFileName;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    if (ScanBroken()) break;
+    broken = ScanBroken();
+    if (broken) break;
     if (IsUnreachableName(name)) {
       ReportTooLong(MsgCannotOpenSource, source, "\\", name);
       continue;
@@ -238,28 +245,39 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
   } while (platform::FindNextFileA(find, &found));
   DWORD error = platform::GetLastError();
   platform::FindClose(find);
-  if (error != ERROR_NO_MORE_FILES) {
+  if (!broken && error != ERROR_NO_MORE_FILES) {
     platform::SetLastError(error);
     ReportNotCopied(RecordOf(pair), MsgCannotReadFolder, source);
   }
 }
 
-// Step 12: a pair "file:name:$DATA" for every named stream of the file, in
-// the order BackupRead reports them. Failures end the walk silently, keeping
-// the streams found so far.
+// Step 12: a pair "file:name:$DATA" for every named stream of the file
+// (pair `pair`), in the order BackupRead reports them. A walk that fails
+// fails the file: its streams would be left out, and a move would remove
+// them with the file.
 [[gnu::noinline]] void ListStreams(const char* source, const char* working, DWORD attributes,
                                    const FILETIME* creation, const FILETIME* lastAccess,
-                                   const FILETIME* lastWrite, DWORD scanFlags) {
+                                   const FILETIME* lastWrite, DWORD scanFlags, DWORD pair) {
   HANDLE file = platform::CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  if (file == INVALID_HANDLE_VALUE) {
+    ReportNotCopied(RecordOf(pair), MsgCannotOpenSource, source);
+    return;
+  }
   LPVOID context = nullptr;
+  bool failed = false;
   for (;;) {
     BYTE header[kStreamHeaderSize];
     DWORD done = 0;
-    if (!platform::BackupRead(file, header, sizeof header, &done, FALSE, FALSE, &context) ||
-        done != sizeof header)
+    bool read = platform::BackupRead(file, header, sizeof header, &done, FALSE, FALSE, &context);
+    if (!read || done != sizeof header) {
+      // Nothing read is the end; a system that cannot walk streams has none.
+      DWORD why = read ? ERROR_SUCCESS : platform::GetLastError();
+      failed = read ? done != 0
+                    : why != ERROR_NOT_SUPPORTED && why != ERROR_CALL_NOT_IMPLEMENTED &&
+                          why != ERROR_INVALID_FUNCTION;
       break;
+    }
     DWORD id, sizeLow, sizeHigh, nameSize;
     std::memcpy(&id, header, 4);
     std::memcpy(&sizeLow, header + 8, 4);
@@ -270,11 +288,11 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
     if (nameSize != 0) {
       // No file system has stream names this long; the buffer keeps room
       // for the terminator.
-      if (nameSize > sizeof name - sizeof(WORD)) break;
-      if (!platform::BackupRead(file, reinterpret_cast<BYTE*>(name), nameSize, &done, FALSE, FALSE,
-                                &context) ||
-          done != nameSize)
-        break;
+      failed = nameSize > sizeof name - sizeof(WORD) ||
+               !platform::BackupRead(file, reinterpret_cast<BYTE*>(name), nameSize, &done, FALSE,
+                                     FALSE, &context) ||
+               done != nameSize;
+      if (failed) break;
       name[nameSize / 2] = 0;
     }
 
@@ -295,13 +313,18 @@ void ListChildren(const char* source, const char* working, DWORD scanFlags, DWOR
       DWORD seekLow = 0, seekHigh = 0;
       platform::BackupSeek(file, sizeLow, sizeHigh, &seekLow, &seekHigh, &context);
       // Judged by what was skipped: a short skip would read data as a header.
-      if (seekLow != sizeLow || seekHigh != sizeHigh) break;
+      failed = seekLow != sizeLow || seekHigh != sizeHigh;
+      if (failed) break;
     }
   }
+  DWORD error = platform::GetLastError();
   // The walk's context is the system's memory until an aborting call frees it.
   DWORD ignored = 0;
   if (context != nullptr) platform::BackupRead(file, nullptr, 0, &ignored, TRUE, FALSE, &context);
   platform::CloseHandle(file);
+  if (!failed) return;
+  platform::SetLastError(error);
+  ReportNotCopied(RecordOf(pair), MsgReadError, source);
 }
 
 }  // namespace
@@ -370,7 +393,7 @@ void ScanEntry(const char* source, const char* destination, DWORD attributes, DW
     ListChildren(source, working,
                  scanFlags | (Settings.DescsInDirs ? 0u : DWORD{ScanNoDescriptions}), pair);
   else if (RunOptions.CopyStreams)
-    ListStreams(source, working, attributes, creation, lastAccess, lastWrite, scanFlags);
+    ListStreams(source, working, attributes, creation, lastAccess, lastWrite, scanFlags, pair);
 }
 
 void ListNotCopied(const char* source, DWORD attributes, int message, const char* shownName) {

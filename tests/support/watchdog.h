@@ -11,17 +11,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class Watchdog {
  public:
-  explicit Watchdog(std::chrono::seconds limit)
-      : thread_([this, limit] {
+  // `what` names the case within the test, for a test that runs many.
+  explicit Watchdog(std::chrono::seconds limit, std::string what = "")
+      : thread_([this, limit, what] {
           std::unique_lock<std::mutex> lock(mutex_);
           if (done_.wait_for(lock, limit, [this] { return finished_; })) return;
           const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-          std::fprintf(stderr, "\n[  FAILED  ] %s.%s: still running after %lld s (watchdog)\n",
+          std::fprintf(stderr, "\n[  FAILED  ] %s.%s%s%s: still running after %lld s (watchdog)\n",
                        test ? test->test_suite_name() : "?", test ? test->name() : "?",
+                       what.empty() ? "" : ", ", what.c_str(),
                        static_cast<long long>(limit.count()));
           std::fflush(stderr);
           std::_Exit(3);

@@ -301,16 +301,17 @@ TEST_F(DescriptionFiles, OnlyFinishedPairsAndFoldersTakePart) {
   EXPECT_EQ(Read("dst/Descript.ion"), "d\tD\r\n");
 }
 
-// A destination file the pass cannot rewrite keeps what it had, and a move
-// then keeps the source's line rather than lose the text.
+// A destination file the pass cannot rewrite keeps what it had, even when
+// the write fails half-way, and a move then keeps the source's line rather
+// than lose the text.
 TEST_F(DescriptionFiles, AnUnwritableDestinationLosesNothing) {
   const struct {
     const char* label;
     DWORD attributes;
-    bool refused;  // the create is made to fail
+    bool refused;  // the new file's write is made to fail
   } cases[] = {{"read-only", FILE_ATTRIBUTE_READONLY, false},
                {"hidden with HideDescs off", FILE_ATTRIBUTE_HIDDEN, false},
-               {"create refused", FILE_ATTRIBUTE_NORMAL, true}};
+               {"the write fails", FILE_ATTRIBUTE_NORMAL, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
 #ifdef _WIN32
@@ -321,7 +322,7 @@ TEST_F(DescriptionFiles, AnUnwritableDestinationLosesNothing) {
     Write("dst/Descript.ion", "x.txt X\r\n");
     ASSERT_TRUE(platform::SetFileAttributesA(W("dst/Descript.ion").c_str(), c.attributes));
     pt::ResetFaults();
-    if (c.refused) pt::ArmFault("CreateFileA", "*dst?Descript.ion", 2, ERROR_ACCESS_DENIED);
+    if (c.refused) pt::ArmFault("WriteFile", "*dst?*", 1, ERROR_DISK_FULL);
     FreeFileList();
     ASSERT_TRUE(CreateFileList());
     Pair("src/a.txt", "dst/a.txt", kMoved);
@@ -341,7 +342,7 @@ TEST_F(DescriptionFiles, AFileThatCannotBeReadIsNeverRewritten) {
   UpdateDescriptions(1);
   EXPECT_EQ(pt::FaultsFired(), 1);
   EXPECT_EQ(Read("dst/Descript.ion"), "x.txt X\r\n");
-  EXPECT_EQ(Read("src/Descript.ion"), "a.txt\tA\r\n") << "the text stays where it was";
+  EXPECT_EQ(Read("src/Descript.ion"), "a.txt A\r\n") << "the source file stays as it was";
 }
 
 TEST_F(DescriptionFiles, ThousandsOfEntriesAndAHugeLineComeBackUnchanged) {

@@ -162,6 +162,11 @@ int CallCount(const char* operation) {
   return it == g_counts.end() ? 0 : it->second;
 }
 
+std::vector<std::pair<std::string, int>> CallCounts() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return {g_counts.begin(), g_counts.end()};
+}
+
 int FaultsFired() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_fired;

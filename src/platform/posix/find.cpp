@@ -258,10 +258,11 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
 BOOL FindClose(HANDLE handle) {
   std::shared_ptr<detail::Find> find = detail::FindHandleOf<detail::Find>(handle);
   DWORD error;
-  if (detail::Fault("FindClose", find ? find->pattern.c_str() : nullptr, &error))
-    return detail::Fail(error);
+  bool faulted = detail::Fault("FindClose", find ? find->pattern.c_str() : nullptr, &error);
   std::shared_ptr<detail::KernelObject> object = detail::TakeHandle(handle, true);
-  return object ? object->Close() : detail::Fail(ERROR_INVALID_HANDLE);
+  if (!object) return detail::Fail(ERROR_INVALID_HANDLE);
+  BOOL closed = object->Close();
+  return closed && faulted ? detail::Fail(error) : closed;
 }
 
 }  // namespace platform

@@ -153,10 +153,15 @@ BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FindClose(HANDLE find) {
-  if (Faulted("FindClose", find)) return FALSE;
+  bool faulted = Faulted("FindClose", find);
+  DWORD error = ::GetLastError();
   ForgetPath(find);
   BOOL ok = ::FindClose(find);
   if (ok) detail::HandleClosed();
+  if (ok && faulted) {
+    ::SetLastError(error);
+    return FALSE;
+  }
   return ok;
 }
 
