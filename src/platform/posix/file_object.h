@@ -35,6 +35,9 @@ struct File : KernelObject {
 
   std::mutex mutex;  // one call at a time, as on a synchronous Windows handle
   unsigned long long position = 0;
+  // The data's end as this handle last saw it (opened, written, cut): a
+  // short read that reaches it is at the end.
+  unsigned long long knownEnd = 0;
 
   // A named stream: the attribute that keeps it and its whole contents.
   bool isStream = false;
