@@ -17,6 +17,7 @@
 #include "file_object.h"
 #include "files.h"
 #include "filetime.h"
+#include "pages.h"
 #include "paths.h"
 
 namespace platform::detail {
@@ -29,6 +30,9 @@ constexpr size_t kMaxStream = 65536;
 // Unbuffered reads keep this much asked for ahead and drop what is behind
 // in pieces of half of it.
 constexpr off_t kReadWindow = 8 << 20;
+// An unbuffered read with at least this much of its file still ahead
+// readies the memory it is about to fill (PrepareLargeFill).
+constexpr unsigned long long kLargeFill = 4 << 20;
 
 struct Request {
   DWORD disposition;
@@ -352,6 +356,16 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done, LPVOID ov
       got = static_cast<DWORD>(std::min<unsigned long long>(count, size - file->position));
     if (got) std::memcpy(out, file->data.data() + file->position, got);
   } else {
+    // Once per stretch of memory: the reads that follow go on filling it.
+    unsigned long long ahead = file->knownEnd > file->position ? file->knownEnd - file->position : 0;
+    uintptr_t at = reinterpret_cast<uintptr_t>(out);
+    if (file->noBuffering && ahead >= detail::kLargeFill &&
+        !(at >= file->preparedFrom && at < file->preparedTo)) {
+      size_t bytes = static_cast<size_t>(std::min<unsigned long long>(ahead, SIZE_MAX - at));
+      detail::PrepareLargeFill(out, bytes);
+      file->preparedFrom = at;
+      file->preparedTo = at + bytes;
+    }
     while (got < count) {
       ssize_t n =
           ::pread(file->fd, out + got, count - got, static_cast<off_t>(file->position + got));
