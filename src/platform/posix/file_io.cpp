@@ -246,7 +246,7 @@ DWORD StreamWriteError(int error) {
 }
 
 // Read-ahead before the position and drop-behind after it, for unbuffered
-// reads served from the page cache. Not before the first window's worth:
+// reads served from the page cache. Not within a file's first MiB:
 // the kernel's own read-ahead serves a small file, and each hint is a call.
 void Hint(File& file) {
   off_t position = static_cast<off_t>(file.position);
