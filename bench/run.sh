@@ -5,6 +5,7 @@
 # Alternating rounds; medians; ratios to cp and to cp --reflink=never.
 #
 #   bash bench/run.sh [ROUNDS] [WORK_DIR]
+#   QUICKFERRY_BENCH=/path/to/quickferry bash bench/run.sh ...   (another build)
 #
 # Before each timed run the destination is removed and the disks synced
 # outside the timing, and the source is re-read so the page cache is warm.
@@ -23,9 +24,16 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target quickferry quickferry_host >/dev/null
-qf=$PWD/build/release/hosts/console/quickferry
+# QUICKFERRY_BENCH names another build's host (with its plug-in beside it)
+# to compare against, e.g. a copy of an earlier release build.
+if [ -n "${QUICKFERRY_BENCH:-}" ]; then
+  qf=$QUICKFERRY_BENCH
+else
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j"$(nproc)" --target quickferry quickferry_host >/dev/null
+  qf=$PWD/build/release/hosts/console/quickferry
+fi
+echo "start: $(uptime)"
 export QUICKFERRY_REGISTRY="$work/registry.db"
 
 # ---- Sources ----------------------------------------------------------------
@@ -134,4 +142,5 @@ awk -v big="$big_bytes" -v files="$small_files" '
       printf "%-26s %10.3f %12s %10.1f %9.2f %9.2f\n", k, s, rate, m[k] / 1024, (s > 0 ? ref / s : 0), (s > 0 ? refnr / s : 0)
     }
   }' "$results"
+echo "end: $(uptime)"
 echo "(rounds: $rounds; work folder: $work; raw times in $results)"

@@ -24,6 +24,9 @@ namespace {
 constexpr DWORD kReadPiece = 10240;
 // How long the reader waits for the writer thread between Esc polls.
 constexpr DWORD kWriterPoll = 500;
+// After a piece the console is asked for Esc at most this often (ms): under
+// Wine every console call is a trip to the server.
+constexpr DWORD kBreakPoll = 30;
 
 struct Pair {
   const char* source;
@@ -43,6 +46,7 @@ struct Engine {
   HANDLE source;        // the reader's open source; null when none
   HANDLE writerThread;  // null when no writer thread runs
   HANDLE writerDone;    // auto-reset, signalled when the writer's buffer is out
+  DWORD lastBreakPoll;  // tick count of the reader's last Esc poll after a piece
   // The writer's last file and where it went: its streams follow it. Only
   // the one writer at work touches it.
   struct {
@@ -165,6 +169,15 @@ void DiscardTarget(BufferState* state) {
   state->targetName[0] = 0;
 }
 
+// CheckForBreak after a piece, when the last poll is kBreakPoll old; only
+// the reader (or the serial writer, on the same thread) calls it.
+int BreakAfterPiece() {
+  DWORD now = platform::GetTickCount();
+  if (now - E.lastBreakPoll < kBreakPoll) return 0;
+  E.lastBreakPoll = now;
+  return CheckForBreak();
+}
+
 void JoinWriterThread() {
   if (E.writerThread == nullptr) return;
   platform::WaitForSingleObject(E.writerThread, INFINITE);
@@ -252,7 +265,8 @@ bool OpenTarget(BufferState* state, const Pair& pair, int index) {
   } else {
     if (RunOptions.CompressionMode != ModeLeave && (attributes & FILE_ATTRIBUTE_COMPRESSED))
       SetCompressionState(target, RunOptions.CompressionMode);
-    state->sizeAtOpen = FileSize64(target);
+    // A created file starts empty: only an append needs to ask.
+    state->sizeAtOpen = open == OpenAppend ? FileSize64(target) : 0;
     state->appended = existed;
   }
   return true;
@@ -285,7 +299,7 @@ int WritePiece(BufferState* state, FileRecord* record, int32_t* p, int32_t dataE
       AddState(record, EntrySkip | EntryFailed | EntryRemoveTarget);
       return 1;
     }
-    if (!E.parallel && CheckForBreak()) return 0;
+    if (!E.parallel && BreakAfterPiece()) return 0;
   }
   return 1;
 }
@@ -318,7 +332,7 @@ void FinishEntry(BufferState* state, FileRecord* record, int index) {
     uint64_t expected = SizeOf(record);
     if (state->appended) expected += state->sizeAtOpen;
     // A target shorter or longer than the source's data keeps the source.
-    bool whole = FileSize64(state->target) == expected;
+    bool whole = E.isMove && FileSize64(state->target) == expected;
     // Data put off until the close (a stream's on Linux, a delayed write on
     // Windows) may fail there: then the target is not what it should be.
     bool closed = platform::CloseHandle(state->target) != FALSE;
@@ -449,7 +463,7 @@ int ReadPieces(const Pair& pair, Fill* fill) {
     ReadTime += NowMicroseconds() - t0;
     ShowReadProgress(nullptr, counted);
     fill->pos += got;
-    if (CheckForBreak()) return 0;
+    if (BreakAfterPiece()) return 0;
     if (static_cast<DWORD>(got) < n) return 1;
   }
   return 1;
@@ -574,6 +588,7 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   E.writerThread = nullptr;
   E.writerDone = nullptr;
   E.file.index = -1;
+  E.lastBreakPoll = platform::GetTickCount() - kBreakPoll;  // the first piece asks
   RunStopping.store(false);
   std::memset(&E.reader, 0, sizeof E.reader);
   std::memset(&E.writer, 0, sizeof E.writer);
@@ -618,5 +633,6 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   }
   // The last buffer: in a parallel run written here, without Esc.
   WriteBuffer(&E.reader);
+  RedrawProgress();
   Release();
 }

@@ -69,9 +69,12 @@ HANDLE OpenForCopy(const char* path, int mode, DWORD attributes) {
     return platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  attributes | FILE_FLAG_NO_BUFFERING, nullptr);
 
-  // Normal first, so that a read-only or hidden file can be replaced.
+  // Normal first, so that a read-only, hidden or system file can be
+  // replaced; nothing there, or none of these, needs no change.
+  constexpr DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   DWORD previous = platform::GetFileAttributesA(path);
-  platform::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  bool normalised = previous != INVALID_FILE_ATTRIBUTES && (previous & kBlocking) != 0;
+  if (normalised) platform::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
   HANDLE file =
       platform::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             mode == OpenAppend ? OPEN_ALWAYS : CREATE_ALWAYS, attributes, nullptr);
@@ -94,7 +97,7 @@ HANDLE OpenForCopy(const char* path, int mode, DWORD attributes) {
   // A file that was not replaced keeps its own attributes, and the caller's
   // box tells why the open failed.
   DWORD error = platform::GetLastError();
-  if (previous != INVALID_FILE_ATTRIBUTES) platform::SetFileAttributesA(path, previous);
+  if (normalised) platform::SetFileAttributesA(path, previous);
   platform::SetLastError(error);
   return INVALID_HANDLE_VALUE;
 }

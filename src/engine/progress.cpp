@@ -23,7 +23,11 @@ std::atomic<uint64_t> LastRedraw{0};
 
 namespace {
 
-constexpr uint64_t kRedrawInterval = 200000;  // microseconds
+// Microseconds between redraws; a new name brings the next one forward to
+// kNameRedraw after the last, so that thousands of small files do not
+// redraw thousands of times.
+constexpr uint64_t kRedrawInterval = 100000;
+constexpr uint64_t kNameRedraw = 50000;
 constexpr int kLineWidth = 50;
 constexpr size_t kNameSize = 512;
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -73,7 +77,8 @@ void ShowProgress(std::atomic<uint64_t>& counter, char* line, const char* name, 
   counter.fetch_add(bytes, kRelaxed);
   if (name) {
     SetName(line, name);
-    LastRedraw.store(0, kRelaxed);
+    uint64_t due = LastRedraw.load(kRelaxed) - (kRedrawInterval - kNameRedraw);
+    LastRedraw.store(due < LastRedraw.load(kRelaxed) ? due : 0, kRelaxed);
   }
   if (NowMicroseconds() - LastRedraw.load(kRelaxed) <= kRedrawInterval) return;
   // A busy screen skips this redraw rather than slow the copy down.
@@ -113,6 +118,12 @@ void ResetProgress() {
   ReadTime = 0;
   WriteTime = 0;
   RunStartTime = NowMicroseconds();
+  LastRedraw = 0;  // a run's first name shows at once
+}
+
+void RedrawProgress() {
+  LastRedraw = 0;
+  ShowProgress(TotalRead, ReadName, nullptr, 0);
 }
 
 void DrawProgressBox(const char* title) {

@@ -20,8 +20,7 @@ extern std::atomic<uint64_t> ReadTime;   // microseconds spent in reads
 extern std::atomic<uint64_t> WriteTime;  // microseconds spent in writes
 // Set before the threads start, only read while they run.
 extern uint64_t RunStartTime;
-// Time of the last redraw; 0 redraws at the next call. Not reset between
-// runs: a run's first named call forces a redraw anyway.
+// Time of the last redraw; 0 redraws at the next call.
 extern std::atomic<uint64_t> LastRedraw;
 
 // Empties both file-name lines, zeroes TotalRead, TotalWritten, ReadTime
@@ -32,11 +31,14 @@ void ResetProgress();
 void DrawProgressBox(const char* title);
 
 // Add `bytes` to TotalRead (TotalWritten); a non-null name becomes the
-// block's file name and forces a redraw (a name above 511 characters keeps
-// its last 511, the part that is shown). Redraws at most every 0.2 s, and
-// only when ScreenLock is free at that instant (or null).
+// block's file name (a name above 511 characters keeps its last 511, the
+// part that is shown). Redraws when 0.1 s has passed since the last redraw,
+// 0.05 s after a new name, and only when ScreenLock is free at that instant
+// (or null).
 void ShowReadProgress(const char* name, uint64_t bytes);
 void ShowWriteProgress(const char* name, uint64_t bytes);
+// Redraws now (ScreenLock permitting): the end of a run shows its totals.
+void RedrawProgress();
 
 // One transfer block at row `row` (2 or 6) of the box.
 void DrawTransferLines(const char* label, int row, const char* name, uint64_t done,

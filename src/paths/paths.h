@@ -58,6 +58,14 @@ enum : int {
 // answer for the current drive instead.
 int GetVolumeCaps(const char* path);
 
+// GetVolumeCaps of a scanned entry, remembered per folder until
+// ForgetVolumeCaps: a scan asks for every entry, folder after folder. An
+// entry's own path ends in no backslash and so is never a volume root: the
+// answer for its folder is its own.
+int EntryVolumeCaps(const char* path);
+// Forgets the remembered answer; every run's list starts without one.
+void ForgetVolumeCaps();
+
 // 1 when the two paths lie on different physical drives, 0 on the same one,
 // -1 when it cannot be told. Each path's drive type is that of the current
 // directory set to it (from the caller's current directory, which is put

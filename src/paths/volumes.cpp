@@ -39,6 +39,10 @@ size_t ShareRootEnd(const char* path, size_t length) {
   return server + 1 + std::strcspn(path + server + 1, "\\");
 }
 
+// The last folder EntryVolumeCaps examined ("" for none) and its answer.
+char RememberedFolder[512];
+int RememberedCaps;
+
 UINT DriveTypeOf(const char* path) {
   if (!platform::SetCurrentDirectoryA(path)) return DRIVE_UNKNOWN;
   return platform::GetDriveTypeA(nullptr);
@@ -68,6 +72,23 @@ int GetVolumeCaps(const char* path) {
   }
   return -1;
 }
+
+int EntryVolumeCaps(const char* path) {
+  const char* slash = std::strrchr(path, '\\');
+  // Names with "|<>" are refused by GetVolumeCaps whatever their folder.
+  if (slash == nullptr || slash[1] == 0 || std::strpbrk(slash + 1, "|<>") != nullptr)
+    return GetVolumeCaps(path);
+  size_t length = static_cast<size_t>(slash + 1 - path);
+  if (length >= sizeof RememberedFolder) return GetVolumeCaps(path);
+  if (std::strncmp(RememberedFolder, path, length) != 0 || RememberedFolder[length] != 0) {
+    std::memcpy(RememberedFolder, path, length);
+    RememberedFolder[length] = 0;
+    RememberedCaps = GetVolumeCaps(RememberedFolder);
+  }
+  return RememberedCaps;
+}
+
+void ForgetVolumeCaps() { RememberedFolder[0] = 0; }
 
 int DriveRelation(const char* pathA, const char* pathB) {
   char a[512], b[512], saved[512];

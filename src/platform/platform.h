@@ -371,7 +371,10 @@ void PortOut(WORD port, BYTE value);
 // ext4, and never more than 64 KiB, which WriteFile refuses with
 // ERROR_DISK_FULL; see CloseHandle). Reads with
 // FILE_FLAG_NO_BUFFERING are served from the page cache with read-ahead and
-// drop-behind hints: O_DIRECT with small requests is far slower here. The
+// drop-behind hints past a file's first MiB (O_DIRECT with small requests
+// is far slower here); while at least 4 MiB of such a file is still ahead,
+// the VirtualAlloc memory a read goes to is readied for it in one call,
+// backed by large pages. The
 // access and sharing arguments are checked for sense, not enforced between
 // handles.
 

@@ -3,6 +3,7 @@
 #include "common/run_state.h"
 #include "engine/prompts.h"
 #include "host/messages.h"
+#include "paths/paths.h"
 #include "scan.h"
 
 FileList List;
@@ -48,6 +49,7 @@ void ReportNotCopied(FileRecord* record, int message, const char* shownName) {
 
 bool CreateFileList() {
   List = FileList{};
+  ForgetVolumeCaps();  // a volume may have come or gone since the last run
   List.heap = platform::HeapCreate(0, 4 * FileListStep, 0);
   if (List.heap == nullptr) return false;
   List.names = static_cast<char*>(platform::HeapAlloc(List.heap, 0, FileListStep));

@@ -355,9 +355,8 @@ void ScanEntry(const char* source, const char* destination, DWORD attributes, DW
     return;
   scanFlags &= ~ScanSingleItem;
 
-  // The volume is examined once per selected item, not below it.
   if (!(scanFlags & ScanClearReadOnly) && Settings.ClearROFromCD) {
-    int caps = GetVolumeCaps(source);
+    int caps = EntryVolumeCaps(source);
     if (caps != -1 && (caps & CapsCdRom)) scanFlags |= ScanClearReadOnly;
   }
   if (scanFlags & ScanClearReadOnly) attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);

@@ -11,6 +11,10 @@
 
 #include "layer_helpers.h"
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -201,7 +205,11 @@ TEST_F(FileIoTest, FaultedTransfersReportAndTheRestContinuesAtTheRightPlace) {
   }
 }
 
-TEST_F(FileIoTest, UnbufferedReadsGiveEveryByteInOrder) {
+// As the engine reads: 10 KiB pieces back to back into page-allocated
+// memory larger than the file. Every byte arrives in order, and memory past
+// what the file fills is never touched (a large file's memory is readied
+// ahead of its reads).
+TEST_F(FileIoTest, UnbufferedReadsGiveEveryByteInOrderAndTouchOnlyWhatTheyFill) {
   // Larger than the read-ahead window, so pages behind are dropped meanwhile.
   std::string data(9 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919) >> 9);
@@ -209,14 +217,28 @@ TEST_F(FileIoTest, UnbufferedReadsGiveEveryByteInOrder) {
   HANDLE file =
       Open("f", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  // Windows asks for sector-aligned buffers and sizes when unbuffered.
-  alignas(4096) static char buffer[64 << 10];
-  std::string back;
+  constexpr size_t kBlock = 32 << 20;
+  auto* buffer = static_cast<char*>(
+      platform::VirtualAlloc(nullptr, kBlock, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ASSERT_NE(buffer, nullptr);
+  size_t got = 0;
   DWORD done = 0;
-  while (platform::ReadFile(file, buffer, sizeof buffer, &done, nullptr) && done)
-    back.append(buffer, done);
+  while (got + 10240 <= kBlock && platform::ReadFile(file, buffer + got, 10240, &done, nullptr) &&
+         done)
+    got += done;
   EXPECT_TRUE(platform::CloseHandle(file));
-  EXPECT_TRUE(back == data) << "read " << back.size() << " bytes";
+  EXPECT_EQ(got, data.size());
+  EXPECT_TRUE(std::string(buffer, got) == data);
+#ifndef _WIN32
+  // The file's 9 MiB, rounded up to a whole large page: 10 MiB at most.
+  constexpr size_t kFilled = 10 << 20, kPage = 4096;
+  std::vector<unsigned char> resident((kBlock - kFilled) / kPage);
+  ASSERT_EQ(::mincore(buffer + kFilled, kBlock - kFilled, resident.data()), 0);
+  size_t touched = 0;
+  for (unsigned char page : resident) touched += page & 1;
+  EXPECT_EQ(touched, 0u) << "pages past the file's data were touched";
+#endif
+  EXPECT_TRUE(platform::VirtualFree(buffer, 0, MEM_RELEASE));
 }
 
 TEST_F(FileIoTest, CreatedFileKeepsItsAttributesAndTimesAsFindReportsThem) {

@@ -427,6 +427,7 @@ TEST_F(FinishTest, ABrokenOffMoveRemovesOnlyFoldersTheEngineReached) {
   for (const char* name : {"a/f.txt", "b/big.bin", "c/g.txt"}) WriteFile(dst / "tree" / name, "old:");
   host->active.Add("tree", FILE_ATTRIBUTE_DIRECTORY).Select("tree");
   bool sent = false;
+  SlowPieces();
   host->onText = [&](const char* text) {
     std::string line = text;
     if (!sent && line.find("big.bin") != std::string::npos && line.find("dst") != std::string::npos) {

@@ -68,7 +68,9 @@ void PlatformTest::SetUp() {
 }
 
 void PlatformTest::TearDown() {
-  pt::ResetFaults();
+  pt::ResetFaults();  // SlowPieces' hooks hold this fixture
+  pt::ResetTickCount();
+  pt::ResetSystemTime();
   EXPECT_EQ(pt::OpenHandleCount(), handlesAtStart) << "a handle leaked";
   pt::ResetReportedVersion();
   std::error_code ignored;
@@ -152,4 +154,16 @@ INPUT_RECORD KeyRecord(WORD key, char character, DWORD modifiers, bool down) {
   record.Event.KeyEvent.uChar.AsciiChar = character;
   record.Event.KeyEvent.dwControlKeyState = modifiers;
   return record;
+}
+
+void PlatformTest::SlowPieces() {
+  clockMs = 13350000000000ULL;  // milliseconds since 1601, in 2024
+  auto tick = [this](uint64_t milliseconds) {
+    uint64_t now = clockMs += milliseconds;
+    pt::SetTickCount(static_cast<DWORD>(now));
+    pt::SetSystemTime(now * 10000);
+  };
+  tick(0);
+  for (const char* operation : {"ReadFile", "WriteFile"})
+    pt::ArmHook(operation, nullptr, 1, [tick] { tick(100); }, pt::Repeat::FromThenOn);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -20,8 +22,14 @@ class PlatformTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // From now on every ReadFile and WriteFile takes a tenth of a second of
+  // the test's clocks (tick count and system time), as on a slow disk: each
+  // piece of a copy then looks for Esc, and each new name is drawn.
+  void SlowPieces();
+
   std::filesystem::path dir;  // a fresh, empty temporary folder
   int handlesAtStart = 0;
+  std::atomic<uint64_t> clockMs{0};  // SlowPieces' clocks
   // Fails a hung test (a stuck engine thread) at once; a test that needs
   // longer arms it afresh.
   std::optional<Watchdog> watchdog;

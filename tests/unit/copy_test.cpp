@@ -417,6 +417,7 @@ TEST_P(CopyTest, AnAppendTakenBackKeepsTheUsersData) {
     AddFile("a", 3 * kBuffer);
     WriteFile(Dst("a"), "old:");
     if (escape) {
+      SlowPieces();
       host->onText = [](const char* text) {
         if (std::string(text).find("dst\\a") != std::string::npos) pt::ConsoleFeedInput(EscKey());
       };
@@ -464,6 +465,7 @@ TEST_P(CopyTest, EscDeletesOnlyThePartlyWrittenTarget) {
                                      AddFile("c", 5 * kBuffer, 3)};
     bool sent = false;
     std::string trigger = c.trigger;
+    SlowPieces();
     host->onText = [&](const char* text) {
       if (!sent && std::string(text).find(trigger) != std::string::npos) {
         pt::ConsoleFeedInput(EscKey());
@@ -532,6 +534,7 @@ TEST_P(CopyTest, EscDuringAWritePromptStopsTheWriterCleanly) {
   pt::ArmFault("WriteFile", "*\\dst\\b", 1, ERROR_DISK_FULL);
   host->messageAnswers.push_back(0);  // Retry
   host->onMessage = [](const std::vector<std::string>&) { pt::ConsoleFeedInput(EscKey()); };
+  SlowPieces();
   Run();
   EXPECT_EQ(BreakRequested, 1);
   EXPECT_FALSE(fs::exists(Dst("b")));

@@ -140,29 +140,43 @@ TEST_F(ProgressTest, TitleIsConvertedToAnsiOnlyOutsideNt) {
 }
 #endif
 
-TEST_F(ProgressTest, RedrawsAtMostEveryFifthOfASecondAndAtOnceForANewName) {
+TEST_F(ProgressTest, RedrawsEveryTenthOfASecondAndAfterATwentiethForANewName) {
   TotalBytes = 10240;
-  ShowReadProgress("a", 0);
+  ShowReadProgress("a", 0);  // a run's first name shows at once
   EXPECT_EQ(Line(2).substr(0, 15), "0 of 10 KB [0%]");
   EXPECT_EQ(Line(4), Padded("Reading: a"));
 
-  At(kStart + 200000);
+  At(kStart + 100000);
   ShowReadProgress(nullptr, 2048);
   EXPECT_EQ(Line(2).substr(0, 15), "0 of 10 KB [0%]");
 
   // Either side's call redraws both blocks once the interval has passed.
-  At(kStart + 200001);
+  At(kStart + 100001);
   ShowWriteProgress(nullptr, 1024);
   EXPECT_EQ(Line(2).substr(0, 16), "2 of 10 KB [20%]");
   EXPECT_EQ(Line(6).substr(0, 16), "1 of 10 KB [10%]");
   ShowWriteProgress(nullptr, 1024);
   EXPECT_EQ(Line(6).substr(0, 16), "1 of 10 KB [10%]");
 
+  // Thousands of small files would redraw for every name: a name waits for
+  // a twentieth of a second after the last redraw, and no longer.
   ShowWriteProgress("b", 0);
+  EXPECT_EQ(Line(8), Padded("Writing: "));
+  At(kStart + 150001);
+  ShowReadProgress(nullptr, 0);
+  EXPECT_EQ(Line(8), Padded("Writing: "));
+  At(kStart + 150002);
+  ShowReadProgress(nullptr, 0);
   EXPECT_EQ(Line(6).substr(0, 16), "2 of 10 KB [20%]");
   EXPECT_EQ(Line(8), Padded("Writing: b"));
+
+  // The end of a run shows its totals whenever it comes.
+  ShowWriteProgress(nullptr, 8192);
+  EXPECT_EQ(Line(6).substr(0, 16), "2 of 10 KB [20%]");
+  RedrawProgress();
+  EXPECT_EQ(Line(6).substr(0, 17), "10 of 10 KB [100%");
   EXPECT_EQ(TotalRead.load(), 2048u);
-  EXPECT_EQ(TotalWritten.load(), 2048u);
+  EXPECT_EQ(TotalWritten.load(), 10240u);
 }
 
 TEST_F(ProgressTest, NoRedrawWhileTheScreenIsTaken) {

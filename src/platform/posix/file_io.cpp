@@ -17,6 +17,7 @@
 #include "file_object.h"
 #include "files.h"
 #include "filetime.h"
+#include "pages.h"
 #include "paths.h"
 
 namespace platform::detail {
@@ -29,13 +30,15 @@ constexpr size_t kMaxStream = 65536;
 // Unbuffered reads keep this much asked for ahead and drop what is behind
 // in pieces of half of it.
 constexpr off_t kReadWindow = 8 << 20;
+// An unbuffered read with at least this much of its file still ahead
+// readies the memory it is about to fill (PrepareLargeFill).
+constexpr unsigned long long kLargeFill = 4 << 20;
 
 struct Request {
   DWORD disposition;
   DWORD attributes;  // the low word of flagsAndAttributes
   bool truncates;    // CREATE_ALWAYS or TRUNCATE_EXISTING
   bool creates;      // any disposition that may create
-  bool sequential;   // FILE_FLAG_SEQUENTIAL_SCAN or FILE_FLAG_NO_BUFFERING
 };
 
 // Sets the last error and returns the call's failure value.
@@ -165,7 +168,7 @@ HANDLE OpenData(std::shared_ptr<File> file, const std::string& host, const Reque
       if (file->fd < 0) return FailHandleFromErrno(errno, host);
       if (r.disposition == CREATE_ALWAYS && !ApplyAttributes(file->fd, r.attributes, true))
         return FailHandleFromErrno(errno, host);
-      if (r.sequential && file->canRead) ::posix_fadvise(file->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+      file->knownEnd = r.truncates ? 0 : static_cast<unsigned long long>(st.st_size);
     }
     bool existed = r.disposition == CREATE_ALWAYS || r.disposition == OPEN_ALWAYS;
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -243,12 +246,15 @@ DWORD StreamWriteError(int error) {
 }
 
 // Read-ahead before the position and drop-behind after it, for unbuffered
-// reads served from the page cache.
+// reads served from the page cache. Not within a file's first MiB:
+// the kernel's own read-ahead serves a small file, and each hint is a call.
 void Hint(File& file) {
   off_t position = static_cast<off_t>(file.position);
   if (position < file.droppedUpTo) file.droppedUpTo = file.hintedUpTo = position;  // went back
+  if (position < kReadWindow / 8) return;
   if (position + kReadWindow / 2 >= file.hintedUpTo) {
     off_t from = std::max(position, file.hintedUpTo);
+    if (file.hintedUpTo == 0) ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     ::posix_fadvise(file.fd, from, position + kReadWindow - from, POSIX_FADV_WILLNEED);
     file.hintedUpTo = position + kReadWindow;
   }
@@ -322,8 +328,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   detail::Request request{
       disposition, flagsAndAttributes & 0xFFFF,
       disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING,
-      disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING,
-      (flagsAndAttributes & (FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_NO_BUFFERING)) != 0};
+      disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING};
   if (stream.empty())
     return detail::OpenData(std::move(file), host, request,
                             flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS);
@@ -351,6 +356,16 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done, LPVOID ov
       got = static_cast<DWORD>(std::min<unsigned long long>(count, size - file->position));
     if (got) std::memcpy(out, file->data.data() + file->position, got);
   } else {
+    // Once per stretch of memory: the reads that follow go on filling it.
+    unsigned long long ahead = file->knownEnd > file->position ? file->knownEnd - file->position : 0;
+    uintptr_t at = reinterpret_cast<uintptr_t>(out);
+    if (file->noBuffering && ahead >= detail::kLargeFill &&
+        !(at >= file->preparedFrom && at < file->preparedTo)) {
+      size_t bytes = static_cast<size_t>(std::min<unsigned long long>(ahead, SIZE_MAX - at));
+      detail::PrepareLargeFill(out, bytes);
+      file->preparedFrom = at;
+      file->preparedTo = at + bytes;
+    }
     while (got < count) {
       ssize_t n =
           ::pread(file->fd, out + got, count - got, static_cast<off_t>(file->position + got));
@@ -363,6 +378,9 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done, LPVOID ov
       }
       if (n == 0) break;
       got += static_cast<DWORD>(n);
+      // Short at or past the end this handle knows: the end, without a read
+      // of nothing to confirm it. Short before it, the loop asks again.
+      if (got < count && file->position + got >= file->knownEnd) break;
     }
   }
   file->position += got;
@@ -407,6 +425,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD done, LPVOID 
     }
   }
   file->position += put;
+  file->knownEnd = std::max(file->knownEnd, file->position);
   file->writtenSinceTimes = true;
   if (done) *done = put;
   return error == ERROR_SUCCESS ? TRUE : detail::Fail(error);
@@ -470,6 +489,7 @@ BOOL SetEndOfFile(HANDLE handle) {
     detail::SetLastErrorFromErrno(errno);
     return FALSE;
   }
+  file->knownEnd = file->position;
   file->writtenSinceTimes = true;
   return TRUE;
 }

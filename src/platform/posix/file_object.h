@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,9 @@ struct File : KernelObject {
 
   std::mutex mutex;  // one call at a time, as on a synchronous Windows handle
   unsigned long long position = 0;
+  // The data's end as this handle last saw it (opened, written, cut): a
+  // short read that reaches it is at the end.
+  unsigned long long knownEnd = 0;
 
   // A named stream: the attribute that keeps it and its whole contents.
   bool isStream = false;
@@ -45,6 +49,9 @@ struct File : KernelObject {
   // Unbuffered reads: how far read-ahead was asked and pages were dropped.
   off_t hintedUpTo = 0;
   off_t droppedUpTo = 0;
+  // The memory the last large unbuffered read readied (PrepareLargeFill).
+  uintptr_t preparedFrom = 0;
+  uintptr_t preparedTo = 0;
 
   // Last-access and last-write times set by SetFileTime, set again when
   // the handle is closed if a write came after them (Windows keeps times
