@@ -15,12 +15,14 @@ bash scripts/install-deps.sh all || { echo "installing the build packages failed
 export WINEPREFIX=${WINEPREFIX:-$HOME/.cache/quickferry/wine}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+prepare_wine() {  # the prefix, made once; only where Wine can start
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || return 0
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
   echo "creating the Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   wineserver -w
-fi
+}
 
 declare -A passed failed
 total_passed=0 total_failed=0
@@ -153,6 +155,7 @@ for name in "${chosen[@]}"; do
     windows)
       # One server for all the Windows tests, and Wine's services started
       # now with nothing to hold open.
+      prepare_wine
       wineserver -p >/dev/null 2>&1 || true
       wineboot >/dev/null 2>&1 </dev/null || true
       run_windows
