@@ -58,6 +58,16 @@ Modal::Modal(int x1, int y1, int x2, int y2) : area_(draw::Save(x1, y1, x2 + 2, 
   ++tty::ModalDepth;
 }
 
+int Scrolled(int key, int top, int shown, int last) {
+  if (key == kUp) top--;
+  if (key == kDown) top++;
+  if (key == kPrior) top -= shown;
+  if (key == kNext) top += shown;
+  if (key == kHome) top = 0;
+  if (key == kEnd) top = last;
+  return std::clamp(top, 0, last);
+}
+
 Modal::~Modal() {
   draw::Restore(area_);
   tty::SetCursor(-1, -1);
@@ -582,12 +592,6 @@ void ListView(const std::string& title, const std::vector<std::string>& lines) {
     tty::Render();
     Key k = ReadKey();
     if (IsCancel(k.vk) || k.vk == VK_RETURN) return;
-    if (k.vk == kUp) top--;
-    if (k.vk == kDown) top++;
-    if (k.vk == kPrior) top -= shown;
-    if (k.vk == kNext) top += shown;
-    if (k.vk == kHome) top = 0;
-    if (k.vk == kEnd) top = last;
-    top = std::clamp(top, 0, last);
+    top = Scrolled(k.vk, top, shown, last);
   }
 }

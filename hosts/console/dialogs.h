@@ -35,6 +35,9 @@ struct Key {
 // The next key pressed (or a change of the window's size).
 Key ReadKey();
 bool IsCancel(int key);
+// The first line a text view shows after a scrolling key (arrows, page
+// keys, Home, End), within 0..last.
+int Scrolled(int key, int top, int shown, int last);
 
 // A box the host draws over the screen: what it covers comes back after.
 class Modal {

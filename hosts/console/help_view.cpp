@@ -13,8 +13,7 @@ namespace {
 
 // FAR's help colours.
 constexpr WORD kText = 0x30, kHighlight = 0x3F, kLink = 0x3E, kChosenLink = 0x0E;
-constexpr WORD kBack = 0x08, kTab = 0x09, kPrior = 0x21, kNext = 0x22, kEnd = 0x23, kHome = 0x24,
-               kUp = 0x26, kDown = 0x28, kF1 = 0x70;
+constexpr WORD kBack = 0x08, kTab = 0x09, kF1 = 0x70;
 
 const HlfFile* HelpFile(std::string* error) {
   static HlfFile file;
@@ -80,12 +79,7 @@ void ShowHelp(const std::string& first) {
       tty::Render();
       Key k = ReadKey();
       if (IsCancel(k.vk)) return;
-      if (k.vk == kUp) top--;
-      if (k.vk == kDown) top++;
-      if (k.vk == kPrior) top -= shown;
-      if (k.vk == kNext) top += shown;
-      if (k.vk == kHome) top = 0;
-      if (k.vk == kEnd) top = last;
+      top = Scrolled(k.vk, top, shown, last);
       if (k.vk == kTab && chosen >= 0) {
         int step = (k.modifiers & SHIFT_PRESSED) ? -1 : 1;
         chosen = (chosen + step + static_cast<int>(links.size())) % static_cast<int>(links.size());

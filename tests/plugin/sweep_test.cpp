@@ -23,6 +23,7 @@
 #include "host/messages.h"
 #include "platform/testing.h"
 #include "support/files.h"
+#include "support/streams.h"
 #include "support/fixture.h"
 
 namespace {
@@ -165,29 +166,6 @@ class FaultSweep : public TwoPanelTest, public ::testing::WithParamInterface<Var
     return !moved && why == ERROR_NOT_SAME_DEVICE;
   }
 
-  static bool WriteStream(const fs::path& file, const std::string& name, const std::string& data) {
-    HANDLE stream = platform::CreateFileA((WindowsPath(file) + ":" + name).c_str(), GENERIC_WRITE,
-                                          0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return false;
-    DWORD done = 0;
-    bool written = platform::WriteFile(stream, data.data(), static_cast<DWORD>(data.size()), &done,
-                                       nullptr) &&
-                   done == data.size();
-    return platform::CloseHandle(stream) && written;
-  }
-  static std::optional<std::string> ReadStream(const fs::path& file, const std::string& name) {
-    HANDLE stream = platform::CreateFileA((WindowsPath(file) + ":" + name).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string data(65536, '\0');
-    DWORD done = 0;
-    bool read = platform::ReadFile(stream, data.data(), static_cast<DWORD>(data.size()), &done,
-                                   nullptr);
-    platform::CloseHandle(stream);
-    if (!read) return std::nullopt;
-    data.resize(done);
-    return data;
-  }
   // Named streams on both sides (none under Wine on Unix file systems).
   bool StreamsOnBothSides() {
 #ifdef _WIN32

@@ -22,6 +22,7 @@
 #include "scan/scan.h"
 #include "settings/settings.h"
 #include "support/files.h"
+#include "support/streams.h"
 
 namespace {
 
@@ -133,16 +134,6 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
     IsMove = isMove;
   }
   // Named streams through the layer (extended attributes on Linux).
-  static bool WriteStream(const fs::path& file, const std::string& name, const std::string& data) {
-    HANDLE stream = platform::CreateFileA((WindowsPath(file) + ":" + name).c_str(), GENERIC_WRITE,
-                                          0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return false;
-    DWORD done = 0;
-    bool written = platform::WriteFile(stream, data.data(), static_cast<DWORD>(data.size()), &done,
-                                       nullptr) &&
-                   done == data.size();
-    return platform::CloseHandle(stream) && written;
-  }
   // Wine has none on Unix file systems; Linux needs user extended attributes.
   bool HasNamedStreams() {
 #ifdef _WIN32
@@ -151,20 +142,6 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
     WriteFile(dir / "probe", "");
     return WriteStream(dir / "probe", "s", "x");
 #endif
-  }
-  // None when the file or the stream is missing.
-  static std::optional<std::string> ReadStream(const fs::path& file, const std::string& name) {
-    HANDLE stream = platform::CreateFileA((WindowsPath(file) + ":" + name).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string data(65536, '\0');
-    DWORD done = 0;
-    bool read = platform::ReadFile(stream, data.data(), static_cast<DWORD>(data.size()), &done,
-                                   nullptr);
-    platform::CloseHandle(stream);
-    if (!read) return std::nullopt;
-    data.resize(done);
-    return data;
   }
 
   void Run() {
