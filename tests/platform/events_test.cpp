@@ -78,12 +78,17 @@ TEST_F(EventTest, SetsReleaseTheRightNumberOfWaiters) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.manual ? "manual" : "auto") + ", " + std::to_string(c.sets) + " sets");
     Event event(c.manual, false);
-    std::atomic<int> released{0};
+    std::atomic<int> released{0}, started{0};
     std::vector<std::thread> threads;
-    for (int i = 0; i < c.waiters; ++i)
+    for (int i = 0; i < c.waiters; ++i) {
       threads.emplace_back([&] {
+        ++started;
         if (platform::WaitForSingleObject(event.handle, 1500) == WAIT_OBJECT_0) ++released;
       });
+      // One at a time: Wine under qemu's user-mode emulation fails when
+      // two threads start at the same moment.
+      while (started <= i) std::this_thread::yield();
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // all of them waiting
     for (int i = 0; i < c.sets; ++i) platform::SetEvent(event.handle);
     for (std::thread& t : threads) t.join();

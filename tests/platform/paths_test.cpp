@@ -247,6 +247,7 @@ TEST(TextTest, Utf8AndUtf16ConvertBothWays) {
     std::string utf8;
     std::vector<WCHAR> utf16;  // without the terminator
     std::string back;          // the UTF-8 of utf16
+    bool wineAgrees = true;    // Wine decodes some malformed input its own way
   } cases[] = {
       {"ASCII", "Quickferry", {'Q', 'u', 'i', 'c', 'k', 'f', 'e', 'r', 'r', 'y'}, "Quickferry"},
       {"two and three bytes", "\xC3\xA9\xE2\x82\xAC", {0xE9, 0x20AC}, "\xC3\xA9\xE2\x82\xAC"},
@@ -254,10 +255,11 @@ TEST(TextTest, Utf8AndUtf16ConvertBothWays) {
       {"stray bytes", "a\xFF\xC0\x80" "b", {'a', 0xFFFD, 0xFFFD, 0xFFFD, 'b'},
        "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
       {"encoded surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD},
-       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    if (!c.wineAgrees && layer_test::OnWine()) continue;
     int size = static_cast<int>(c.utf16.size()) + 1;
     EXPECT_EQ(platform::MultiByteToWideChar(CP_UTF8, 0, c.utf8.c_str(), -1, nullptr, 0), size);
     std::vector<WCHAR> wide(size + 2, 0x7777);

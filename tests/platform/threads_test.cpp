@@ -35,17 +35,21 @@ TEST_F(ThreadTest, CriticalSectionIsReenteredByItsOwnerAndExcludesOthers) {
   platform::DeleteCriticalSection(&section);
 }
 
-// Waits for `go`, works a little, then marks `returned` and sets `finished`.
+// Sets `running`, waits for `go`, works a little, then marks `returned` and
+// sets `finished`.
 struct Job {
+  HANDLE running = platform::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE go = platform::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE finished = platform::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::atomic<bool> returned{false};
   ~Job() {
+    platform::CloseHandle(running);
     platform::CloseHandle(go);
     platform::CloseHandle(finished);
   }
   static DWORD WINAPI Run(LPVOID parameter) {
     auto* job = static_cast<Job*>(parameter);
+    platform::SetEvent(job->running);
     platform::WaitForSingleObject(job->go, INFINITE);
     std::this_thread::sleep_for(30ms);
     job->returned = true;
@@ -57,9 +61,14 @@ struct Job {
 TEST_F(ThreadTest, ThreadHandleIsSignalledOnlyAfterTheFunctionReturned) {
   Job job, second;
   DWORD id = 0, secondId = 0;
+  // One after the other: Wine under qemu's user-mode emulation fails when
+  // two threads start at the same moment.
   HANDLE thread = platform::CreateThread(nullptr, 0, &Job::Run, &job, 0, &id);
+  ASSERT_TRUE(thread);
+  ASSERT_EQ(platform::WaitForSingleObject(job.running, 10000), WAIT_OBJECT_0);
   HANDLE other = platform::CreateThread(nullptr, 0, &Job::Run, &second, 0, &secondId);
-  ASSERT_TRUE(thread && other);
+  ASSERT_TRUE(other);
+  ASSERT_EQ(platform::WaitForSingleObject(second.running, 10000), WAIT_OBJECT_0);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, secondId);
   EXPECT_EQ(platform::WaitForSingleObject(thread, 50), WAIT_TIMEOUT);

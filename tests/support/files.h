@@ -3,10 +3,15 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 // The Windows path of a local one (Linux reaches / as Z:).
 inline std::string WindowsPath(const std::filesystem::path& path) {
@@ -28,4 +33,34 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& data
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A sparse file of `size` bytes that ends in `tail`. On Windows through the
+// system's own calls: std::filesystem::resize_file kills the program under
+// Wine.
+inline bool WriteSparseFile(const std::filesystem::path& path, uint64_t size,
+                            const std::string& tail = "") {
+#ifdef _WIN32
+  HANDLE file = ::CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER end, at;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  at.QuadPart = static_cast<LONGLONG>(size - tail.size());
+  DWORD written = 0;
+  bool ok = ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file) &&
+            ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+            ::WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr) &&
+            written == tail.size();
+  return ::CloseHandle(file) && ok;
+#else
+  std::error_code error;
+  std::ofstream(path).close();
+  std::filesystem::resize_file(path, size, error);
+  if (error) return false;
+  std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+  out.seekp(static_cast<std::streamoff>(size - tail.size()));
+  out << tail;
+  return static_cast<bool>(out);
+#endif
 }

@@ -80,6 +80,15 @@ void PlatformTest::TearDown() {
   watchdog.reset();
 }
 
+bool UnderEmulation() {
+#ifdef _WIN32
+  const char* flag = std::getenv("QUICKFERRY_QEMU_USER");
+  return flag && *flag == '1';
+#else
+  return false;
+#endif
+}
+
 std::optional<DWORD> RegistryDword(const std::string& key, const std::string& name) {
   HKEY handle = Open(key);
   if (!handle) return std::nullopt;

@@ -63,6 +63,12 @@ class TwoPanelTest : public PluginTest {
 // loads the DLL itself).
 const PluginModule& PluginUnderTest();
 
+// True when the Windows tests run in Wine under qemu's user-mode emulation
+// (a kernel that cannot run 32-bit programs; scripts/test-all.sh says so in
+// QUICKFERRY_QEMU_USER). There Wine cannot examine volumes, and a few calls
+// kill the process; the tests that need them are skipped with the reason.
+bool UnderEmulation();
+
 // Registry helpers below HKEY_CURRENT_USER, through the platform layer.
 std::optional<DWORD> RegistryDword(const std::string& key, const std::string& name);
 std::optional<std::string> RegistryString(const std::string& key, const std::string& name);

@@ -20,6 +20,8 @@ class Watchdog {
   explicit Watchdog(std::chrono::seconds limit, std::string what = "")
       : thread_([this, limit, what] {
           std::unique_lock<std::mutex> lock(mutex_);
+          running_ = true;
+          done_.notify_one();
           if (done_.wait_for(lock, limit, [this] { return finished_; })) return;
           const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
           std::fprintf(stderr, "\n[  FAILED  ] %s.%s%s%s: still running after %lld s (watchdog)\n",
@@ -28,7 +30,12 @@ class Watchdog {
                        static_cast<long long>(limit.count()));
           std::fflush(stderr);
           std::_Exit(3);
-        }) {}
+        }) {
+    // Returns once the thread runs: Wine under qemu's user-mode emulation
+    // fails when a thread starts while another is still starting.
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return running_; });
+  }
   ~Watchdog() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -43,6 +50,7 @@ class Watchdog {
  private:
   std::mutex mutex_;
   std::condition_variable done_;
+  bool running_ = false;
   bool finished_ = false;
   std::thread thread_;  // last: starts once the rest is built
 };

@@ -718,13 +718,7 @@ TEST_P(CopyTest, AMoveOfAFilePast4GiBComparesAllSixtyFourBits) {
   IsMove = 1;
   const uint64_t size = 0x100000000ull + 70000;
   fs::create_directories(dir / "src");
-  std::ofstream(Src("huge")).close();
-  fs::resize_file(Src("huge"), size);
-  {
-    std::fstream tail(Src("huge"), std::ios::in | std::ios::out | std::ios::binary);
-    tail.seekp(static_cast<std::streamoff>(size - 4));
-    tail << "tail";
-  }
+  ASSERT_TRUE(WriteSparseFile(Src("huge"), size, "tail"));
   AddPair("huge");
   Run();
   EXPECT_EQ(State(0), EntryDone | EntrySourceRemoved);

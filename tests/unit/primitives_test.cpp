@@ -12,6 +12,7 @@
 #include "platform/testing.h"
 #include "scan/primitives.h"
 #include "settings/settings.h"
+#include "support/files.h"
 
 namespace {
 
@@ -28,15 +29,6 @@ std::string WindowsPath(const fs::path& path) {
     if (c == '/') c = '\\';
   return text;
 #endif
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Eight lower-case hexadecimal digits, a dot, three more.
@@ -428,8 +420,7 @@ TEST_F(PrimitivesTest, FileSize64CombinesBothHalvesAndTellsAFailure) {
     uint64_t size;
   } cases[] = {{"empty", 0}, {"all-ones-low", 0x1FFFFFFFFull}, {"past-4g", 0x140000003ull}};
   for (const auto& c : cases) {
-    std::ofstream(work / c.name).close();
-    fs::resize_file(work / c.name, c.size);
+    ASSERT_TRUE(WriteSparseFile(work / c.name, c.size)) << c.name;
     HANDLE file = platform::CreateFileA(W(c.name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << c.name;
