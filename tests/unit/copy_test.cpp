@@ -201,8 +201,8 @@ TEST_P(CopyTest, CopiesEverySizeAcrossBufferBoundariesByteForByte) {
       // Instant reads: pieces double from one block to 8 MiB, clipped at
       // each buffer's end (16 MiB + 64 KiB, or two of half that); the first
       // file ends inside a piece, the second starts with 8 MiB asked.
-      {"growing pieces", 16384, Frozen, {40 * kMiB + 777, 3 * kMiB + 5, 24 * kMiB + kBuffer, 1},
-       {20, 24}},
+      {"growing pieces", 16384, Frozen, {20 * kMiB + 777, 3 * kMiB + 5, 10 * kMiB + 1, 1},
+       {15, 17}},
       // Every read takes 100 ms: one block at a time, 17 + 1.
       {"slow reads", 16384, Slow, {kMiB + 3, 10}, {18, 18}},
   };
