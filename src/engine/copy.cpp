@@ -19,9 +19,15 @@ int LastDoneIndex = -1;
 
 namespace {
 
-// Sources are read in pieces of this size; with pieces starting on 64 KiB
-// boundaries every read but a file's last stays sector-aligned.
-constexpr DWORD kReadPiece = 10240;
+// Sources are read in pieces of whole blocks: with every entry's data
+// starting on a block boundary, every read but a file's last stays
+// sector-aligned. A piece doubles while full reads take under kPieceFast
+// and halves past kPieceSlow (microseconds): large on a fast volume, where
+// each call costs, and short enough on a slow one for Esc and progress.
+constexpr DWORD kPieceMin = BufferBlock;
+constexpr DWORD kPieceMax = 8 << 20;
+constexpr uint64_t kPieceFast = 8000;
+constexpr uint64_t kPieceSlow = 32000;
 // How long the reader waits for the writer thread between Esc polls.
 constexpr DWORD kWriterPoll = 500;
 // After a piece the console is asked for Esc at most this often (ms): under
@@ -47,6 +53,7 @@ struct Engine {
   HANDLE writerThread;  // null when no writer thread runs
   HANDLE writerDone;    // auto-reset, signalled when the writer's buffer is out
   DWORD lastBreakPoll;  // tick count of the reader's last Esc poll after a piece
+  DWORD piece;          // bytes the reader asks for next, kPieceMin to kPieceMax
   // The writer's last file and where it went: its streams follow it. Only
   // the one writer at work touches it.
   struct {
@@ -445,7 +452,7 @@ int ReadPieces(const Pair& pair, Fill* fill) {
   while (fill->pos < s.bufferSize) {
     if (PassIfSkipped(pair.record)) return 1;
     DWORD n = static_cast<DWORD>(s.bufferSize - fill->pos);
-    if (n > kReadPiece) n = kReadPiece;
+    if (n > E.piece) n = E.piece;
     uint64_t t0 = NowMicroseconds();
     int32_t got = ReadBlock(E.source, s.buffer + fill->pos, n);
     if (got < 0) {
@@ -459,8 +466,13 @@ int ReadPieces(const Pair& pair, Fill* fill) {
       AddState(pair.record, EntrySkip | EntryFailed | EntryReaderPassed);
       return 1;
     }
+    uint64_t took = NowMicroseconds() - t0;
+    if (took > kPieceSlow && E.piece > kPieceMin)
+      E.piece /= 2;
+    else if (took < kPieceFast && n == E.piece && static_cast<DWORD>(got) == n && n < kPieceMax)
+      E.piece *= 2;
     uint64_t counted = AddBytesRead(pair.record, static_cast<uint64_t>(got));
-    ReadTime += NowMicroseconds() - t0;
+    ReadTime += took;
     ShowReadProgress(nullptr, counted);
     fill->pos += got;
     if (BreakAfterPiece()) return 0;
@@ -589,6 +601,7 @@ void RunCopy(int pairCount, const DWORD* offsets, const char* names, int isMove)
   E.writerDone = nullptr;
   E.file.index = -1;
   E.lastBreakPoll = platform::GetTickCount() - kBreakPoll;  // the first piece asks
+  E.piece = kPieceMin;
   RunStopping.store(false);
   std::memset(&E.reader, 0, sizeof E.reader);
   std::memset(&E.writer, 0, sizeof E.writer);

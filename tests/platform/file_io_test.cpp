@@ -205,8 +205,8 @@ TEST_F(FileIoTest, FaultedTransfersReportAndTheRestContinuesAtTheRightPlace) {
   }
 }
 
-// As the engine reads: 10 KiB pieces back to back into page-allocated
-// memory larger than the file. Every byte arrives in order, and memory past
+// Many small unbuffered pieces back to back into page-allocated memory
+// larger than the file. Every byte arrives in order, and memory past
 // what the file fills is never touched (a large file's memory is readied
 // ahead of its reads).
 TEST_F(FileIoTest, UnbufferedReadsGiveEveryByteInOrderAndTouchOnlyWhatTheyFill) {

@@ -181,31 +181,68 @@ class CopyTest : public CoreTest, public ::testing::WithParamInterface<bool> {
 INSTANTIATE_TEST_SUITE_P(SerialAndParallel, CopyTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Parallel" : "Serial"; });
 
+// Pieces grow while reads are quick and stay at one block while they are
+// slow; either way every byte lands in order, across buffer fills and past
+// a file that ends inside a piece.
 TEST_P(CopyTest, CopiesEverySizeAcrossBufferBoundariesByteForByte) {
-  const uint64_t sizes[] = {0,           1,           65535,       65536,      65537,
-                            kBuffer - 1, kBuffer,     kBuffer + 1, 3 * kBuffer - 1,
-                            3 * kBuffer, 3 * kBuffer + 1, kBuffer - 65536 + 10};
-  std::vector<std::string> data;
-  uint64_t total = 0;
-  for (size_t i = 0; i < std::size(sizes); ++i) {
-    data.push_back(AddFile("f" + std::to_string(i), sizes[i], static_cast<unsigned>(i + 1)));
-    total += sizes[i];
+  constexpr uint64_t kMiB = 1 << 20;
+  enum Clock { Real, Frozen, Slow };
+  const struct {
+    const char* what;
+    int bufKb;
+    Clock clock;
+    std::vector<uint64_t> sizes;
+    int reads[2];  // ReadFile calls of a serial and a parallel run; -1: not counted
+  } cases[] = {
+      {"64 KiB blocks", 64, Real,
+       {0, 1, 65535, 65536, 65537, kBuffer - 1, kBuffer, kBuffer + 1, 3 * kBuffer - 1, 3 * kBuffer,
+        3 * kBuffer + 1, kBuffer - 65536 + 10},
+       {-1, -1}},
+      // Instant reads: pieces double from one block to 8 MiB, clipped at
+      // each buffer's end (16 MiB + 64 KiB, or two of half that); the first
+      // file ends inside a piece, the second starts with 8 MiB asked.
+      {"growing pieces", 16384, Frozen, {20 * kMiB + 777, 3 * kMiB + 5, 10 * kMiB + 1, 1},
+       {15, 17}},
+      // Every read takes 100 ms: one block at a time, 17 + 1.
+      {"slow reads", 16384, Slow, {kMiB + 3, 10}, {18, 18}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Restart();
+    pt::ResetTickCount();
+    pt::ResetSystemTime();
+    Settings.BufKb = c.bufKb;
+    std::vector<std::string> data;
+    uint64_t total = 0;
+    for (size_t i = 0; i < c.sizes.size(); ++i) {
+      data.push_back(AddFile("f" + std::to_string(i), c.sizes[i], static_cast<unsigned>(i + 1)));
+      total += c.sizes[i];
+    }
+    if (c.clock == Frozen) {
+      pt::SetTickCount(1000);
+      pt::SetSystemTime(13350000000000000ULL);
+    }
+    pt::ResetFaults();
+    if (c.clock == Slow) SlowPieces();
+    Run();
+    if (c.reads[GetParam()] >= 0) {
+      EXPECT_EQ(pt::CallCount("ReadFile"), c.reads[GetParam()]);
+    }
+    EXPECT_EQ(BreakRequested, 0);
+    EXPECT_EQ(LastDoneIndex, static_cast<int>(c.sizes.size()) - 1);
+    for (size_t i = 0; i < c.sizes.size(); ++i) {
+      std::string name = "f" + std::to_string(i);
+      EXPECT_TRUE(SameBytes(ReadFile(Dst(name)), data[i])) << name;
+      EXPECT_EQ(State(static_cast<DWORD>(i)), EntryDone) << name;
+      uint64_t written = RecordOf(static_cast<DWORD>(i))->bytesWritten;  // packed: read by value
+      EXPECT_EQ(written, c.sizes[i]) << name;
+      EXPECT_EQ(LastWrite(Dst(name)), LastWrite(Src(name))) << name;
+    }
+    EXPECT_EQ(TotalRead, total);
+    EXPECT_EQ(TotalWritten, total);
+    EXPECT_EQ(TotalBytes, total);
+    EXPECT_TRUE(host->messageCalls.empty());
   }
-  Run();
-  EXPECT_EQ(BreakRequested, 0);
-  EXPECT_EQ(LastDoneIndex, static_cast<int>(std::size(sizes)) - 1);
-  for (size_t i = 0; i < std::size(sizes); ++i) {
-    std::string name = "f" + std::to_string(i);
-    EXPECT_EQ(ReadFile(Dst(name)), data[i]) << name << " of " << sizes[i] << " bytes";
-    EXPECT_EQ(State(static_cast<DWORD>(i)), EntryDone) << name;
-    uint64_t written = RecordOf(static_cast<DWORD>(i))->bytesWritten;  // packed: read by value
-    EXPECT_EQ(written, sizes[i]) << name;
-    EXPECT_EQ(LastWrite(Dst(name)), LastWrite(Src(name))) << name;
-  }
-  EXPECT_EQ(TotalRead, total);
-  EXPECT_EQ(TotalWritten, total);
-  EXPECT_EQ(TotalBytes, total);
-  EXPECT_TRUE(host->messageCalls.empty());
 }
 
 TEST_P(CopyTest, MoveRemovesEachSourceOnceItsTargetIsWhole) {

@@ -157,7 +157,7 @@ TEST_F(FileAccessTest, UnbufferedReadsReachTheLastByteAndFailuresGiveMinusOne) {
     HANDLE file = OpenForCopy(W("source").c_str(), OpenRead, 0);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     size_t pos = 0;
-    for (int32_t got = 10240; got == 10240; pos += got) {  // as the engine reads
+    for (int32_t got = 10240; got == 10240; pos += got) {  // the last piece short or empty
       got = ReadBlock(file, buffer + pos, 10240);
       ASSERT_GE(got, 0);
     }
