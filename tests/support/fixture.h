@@ -65,8 +65,8 @@ const PluginModule& PluginUnderTest();
 
 // True when the Windows tests run in Wine under qemu's user-mode emulation
 // (a kernel that cannot run 32-bit programs; scripts/test-all.sh says so in
-// QUICKFERRY_QEMU_USER). There Wine cannot examine volumes, and a few calls
-// kill the process; the tests that need them are skipped with the reason.
+// QUICKFERRY_QEMU_USER). There Wine cannot examine volumes: a test that
+// needs to skips with the reason.
 bool UnderEmulation();
 
 // Registry helpers below HKEY_CURRENT_USER, through the platform layer.
