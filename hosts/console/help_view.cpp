@@ -41,8 +41,10 @@ std::vector<int> LinkLines(const std::vector<HelpLine>& lines, size_t links) {
 void ShowHelp(const std::string& first) {
   std::string error;
   const HlfFile* file = HelpFile(&error);
-  int w = draw::Width() - 4, h = draw::Height() - 2;
-  int x1 = 2, y1 = 1, x2 = x1 + w - 1, y2 = y1 + h - 1;
+  // The whole width, as FAR's help window: help files are written for 76
+  // columns of text on an 80-column screen, a line to a paragraph in lists.
+  int w = draw::Width(), h = draw::Height() - 2;
+  int x1 = 0, y1 = 1, x2 = x1 + w - 1, y2 = y1 + h - 1;
   int shown = h - 2, inner = w - 4;
   Modal modal(x1, y1, x2, y2);
   std::vector<std::string> back;

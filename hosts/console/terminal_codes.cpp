@@ -90,6 +90,17 @@ unsigned char EscapedByte(const unsigned char* s, int available) {
 
 bool IsBoxPiece(unsigned char b) { return b >= 0xB0 && b <= 0xDF; }
 
+// Two box bytes between a box's edge and the row's end or a frame that goes
+// on: the end of a line that a box was drawn over ("\xBA\xC4\xB6" is a
+// dialog's edge, then a separator's "─╢"), never a one-letter name.
+bool FrameEnd(const std::vector<unsigned char>& bytes, int x, int length) {
+  int n = static_cast<int>(bytes.size());
+  wchar_t c;
+  return length == 2 && x > 0 && IsBoxPiece(bytes[x - 1]) && IsBoxPiece(bytes[x]) &&
+         IsBoxPiece(bytes[x + 1]) &&
+         (x + 2 == n || (IsBoxPiece(bytes[x + 2]) && Utf8At(&bytes[x + 2], n - x - 2, &c) == 0));
+}
+
 // A UTF-8 sequence that no Cyrillic text in 866 holds: a lead byte below
 // 0xE0 or a continuation byte from 0xB0 on are box pieces there, never
 // letters.
@@ -215,7 +226,8 @@ void DecodeRow(const std::vector<CHAR_INFO>& cells, std::vector<Glyph>* row,
     }
     wchar_t c = 0;
     int length = b >= 0x80 && utf8[x] ? Utf8At(&bytes[x], n - x, &c) : 0;
-    bool text = length > 0 && !afterRun && !(x + length < n && IsContinuation(bytes[x + length]));
+    bool text = length > 0 && !afterRun && !(x + length < n && IsContinuation(bytes[x + length])) &&
+                !FrameEnd(bytes, x, length);
     if (text) {
       int width = wcwidth(c);
       if (width < 1 || width > length) c = L'?', width = 1;

@@ -102,6 +102,11 @@ TEST_F(ScreenRowTest, FramesBarsAndNamesEachLookRight) {
        L"║Über ║"},
       {"\xBA\xD0\xB0\xD0\xB1  \xBA", L"║аб    ║"},
       {"\xBA\xE6\x97\xA5.txt \xBA", L"║日.txt  ║"},
+      // A box drawn over frames: its edge, then the frames' ends (each a
+      // valid UTF-8 pair), at the row's end or before the next panel.
+      {"\xBA\xC4\xB6", L"║─╢"},
+      {"\xBA\xCD\xBC\xC8\xCD", L"║═╝╚═"},
+      {"\xBA\xC4\xB6\xC7\xC4", L"║─╢╟─"},
       // A stray byte is an OEM character, not half a name.
       {"a\xC3 b", L"a├ b"},
       // Bytes the Linux layer escaped in a name show as on disk, a control

@@ -65,6 +65,17 @@ TEST(HelpFilesTest, EveryTopicTheCodeOpensIsInBothFilesAndEveryLinkResolves) {
     }
     for (const std::string& topic : topics)
       EXPECT_EQ(names.count(topic), 1u) << "missing: " << topic;
+    // Lists and tables are a paragraph to a line, written for the 76 columns
+    // of text a help window has on an 80-column screen: none may wrap there.
+    for (const HlfTopic& topic : file.topics)
+      for (size_t i = 0; i < topic.body.size(); ++i) {
+        const std::string& line = topic.body[i];
+        bool alone = i + 1 == topic.body.size() || topic.body[i + 1].empty() ||
+                     topic.body[i + 1][0] == ' ';
+        if (line.empty() || line[0] != ' ' || !alone) continue;
+        EXPECT_EQ(FormatTopic(HlfTopic{topic.name, {}, {line}}, 76).size(), 1u)
+            << topic.name << ": \"" << line << "\" wraps";
+      }
 
     // Links: to a topic of this file (host topics "@:Topic@" aside), and
     // every topic reachable from Contents.
