@@ -112,12 +112,14 @@ void ExpectLaidOut(const ScriptedHost::DialogCall& call, const std::string& lang
       width += (width ? 1 : 0) + Shown(item.Data, false) + 4;
       continue;
     }
-    EXPECT_GT(item.X1, box.X1) << item.Data;
-    EXPECT_LT(LastColumn(item), box.X2) << "\"" << item.Data << "\" runs into the frame";
+    EXPECT_GT(item.X1, box.X1 + 1) << item.Data;
+    EXPECT_LT(LastColumn(item), box.X2 - (item.Type == ItemEdit ? 0 : 1))
+        << "\"" << item.Data << "\" touches the frame";
     rows[item.Y1].push_back(&item);
   }
+  // A blank between the frame and the buttons on each side.
   for (const auto& [row, width] : groupWidth)
-    EXPECT_LE(width, box.X2 - box.X1 - 1) << "the buttons of row " << row;
+    EXPECT_LE(width, box.X2 - box.X1 - 3) << "the buttons of row " << row;
   for (auto& [row, items] : rows) {
     std::sort(items.begin(), items.end(),
               [](const DialogItem* a, const DialogItem* b) { return a->X1 < b->X1; });
