@@ -10,7 +10,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Copy and move plug-in for the FAR file ma
 set(CPACK_STRIP_FILES ON)  # the packages without debugging information
 
 if(WIN32)
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/readme.txt ${PROJECT_BINARY_DIR}/readme.txt @ONLY)
+  # CRLF, so that every Windows editor shows its lines.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/readme.txt ${PROJECT_BINARY_DIR}/readme.txt @ONLY
+                 NEWLINE_STYLE CRLF)
   install(TARGETS quickferry LIBRARY DESTINATION Quickferry RUNTIME DESTINATION Quickferry)
   install(FILES ${QUICKFERRY_LANG_FILES} ${PROJECT_BINARY_DIR}/readme.txt DESTINATION Quickferry)
   set(CPACK_GENERATOR ZIP)

@@ -52,6 +52,7 @@ for f in QuickferryEng.lng QuickferryRus.lng QuickferryEng.hlf QuickferryRus.hlf
   expect "$f byte for byte as committed" cmp "$work/zip/Quickferry/$f" "lang/$f"
 done
 expect "the readme says how to install" grep -q "Plugins folder" "$work/zip/Quickferry/readme.txt"
+expect "the readme has Windows line ends" bash -c "! grep -qv \$'\\r\$' '$work/zip/Quickferry/readme.txt'"
 expect "the packed DLL: its four exports, system imports, version resource" bash -c \
   "cmake -DDLL='$work/zip/Quickferry/Quickferry.dll' -P tests/far_abi/check_dll.cmake >/dev/null"
 
