@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -234,8 +235,22 @@ void ReadKeys() {
 
 }  // namespace
 
+// The variable that names the terminal's encoding, as setlocale reads them.
+bool LocaleNamesUtf8() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    std::string text(value);
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find("utf-8") != std::string::npos || text.find("utf8") != std::string::npos;
+  }
+  return false;
+}
+
 bool Start(std::string* error) {
-  std::setlocale(LC_ALL, "");
+  // A locale this system lacks (ru_RU.UTF-8 not generated) still says the
+  // terminal speaks UTF-8; C.UTF-8 draws it the same.
+  if (!std::setlocale(LC_ALL, "") && LocaleNamesUtf8()) std::setlocale(LC_CTYPE, "C.UTF-8");
   T.utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
   if (::tcgetattr(STDIN_FILENO, &SavedModes) == 0) HaveSavedModes = true;
   if (!newterm(nullptr, stdout, stdin)) {

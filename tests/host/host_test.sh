@@ -661,6 +661,11 @@ case_terminal_russian() {
   keys M-y  # Alt and the key of "Н": the Start button's hot key
   expect "copied: exit 0" wait_for "EXIT=[0]"
   expect "the copy" cmp "$work/src/a.txt" "$work/dest/a.txt"
+  # A locale the system does not have still means a UTF-8 terminal.
+  keys "clear; LANG=ru_XX.UTF-8 $QF src/a.txt dest; echo EXIT=[\$?]" Enter
+  expect "a missing locale: its language, drawn in UTF-8" wait_for "1 Копировать файлы" "╔"
+  keys Escape
+  expect "closed" wait_for "EXIT=[1]"
 }
 
 if ! declare -f "case_$case_name" >/dev/null; then
