@@ -233,8 +233,6 @@ void ReadKeys() {
   }
 }
 
-}  // namespace
-
 // The variable that names the terminal's encoding, as setlocale reads them.
 bool LocaleNamesUtf8() {
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -246,6 +244,8 @@ bool LocaleNamesUtf8() {
   }
   return false;
 }
+
+}  // namespace
 
 bool Start(std::string* error) {
   // A locale this system lacks (ru_RU.UTF-8 not generated) still says the
