@@ -20,19 +20,91 @@ export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts
 if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
   export QUICKFERRY_QEMU_USER=1
 fi
+# CI ends the whole run at 90 minutes. Wine under emulation is slow and now
+# and then hangs where it should end, so every Wine call has a bound, and
+# the Windows tests get what is left of this budget (seconds from the
+# script's start): a stuck Wine is reported, not cut off unseen.
+budget=${QUICKFERRY_TEST_BUDGET:-4800}
+
+# The processes of this prefix: the server, its services, the programs.
+wine_pids() {
+  local pid
+  for pid in $(pgrep -f 'wine|qemu-i386'); do
+    case $(readlink "/proc/$pid/exe" 2>/dev/null) in
+      *qemu-i386*|*/wine*) ;;
+      *) continue ;;
+    esac
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+}
+
+# The processor time they have used, in clock ticks.
+wine_ticks() {
+  local pid stat rest sum=0
+  for pid in $(wine_pids); do
+    read -r stat <"/proc/$pid/stat" 2>/dev/null || continue
+    read -r -a rest <<<"${stat##*) }"   # after the name, which may hold blanks
+    sum=$((sum + rest[11] + rest[12]))  # utime, stime
+  done
+  echo "$sum"
+}
+
+# Ends them all, even an emulated Wine that hung instead of ending.
+stop_wine() {
+  timeout -k 5 30 wineserver -k >/dev/null 2>&1
+  local pid
+  for pid in $(wine_pids); do kill -9 "$pid" 2>/dev/null; done
+  return 0
+}
+
+# Runs a Wine command for at most LIMIT seconds. Hung Wine under emulation
+# uses no processor time at all, so five minutes without any is taken as
+# a hang; either way Wine is ended whole, since a stuck server would hold
+# the next command too.
+wine_for() {  # limit, command...
+  local limit=$1 job rc ticks last=-1 idle=0; shift
+  timeout -k 30 "$limit" "$@" &
+  job=$!
+  while sleep 5 && kill -0 "$job" 2>/dev/null; do
+    ticks=$(wine_ticks)
+    if [ "$ticks" = "$last" ]; then idle=$((idle + 5)); else idle=0 last=$ticks; fi
+    if [ $idle -ge 300 ]; then
+      echo "=== windows: '$*' used no processor time for $idle s: taken as hung" >&3
+      kill "$job" 2>/dev/null
+      break
+    fi
+  done
+  wait "$job"; rc=$?
+  if [ $idle -ge 300 ] || [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+    [ $idle -ge 300 ] || echo "=== windows: '$*' still running after $limit s" >&3
+    stop_wine
+    [ $rc -ne 0 ] || rc=124
+  fi
+  return $rc
+}
+
 prepare_wine() {  # the prefix, made once; only where Wine can start
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || return 0
   [ -f "$WINEPREFIX/system.reg" ] && return 0
-  echo "creating the Wine prefix $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
+  local start=$SECONDS try
+  for try in 1 2; do
+    echo "=== windows: creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wine_for 2100 wineboot -i >/dev/null 2>&1 </dev/null
+    wine_for 300 wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] && break
+    stop_wine
+    rm -rf "$WINEPREFIX"
+    [ $((budget - SECONDS)) -gt 2400 ] || break
+  done
+  echo "=== windows: the Wine prefix took $((SECONDS - start)) s"
 }
 
 declare -A passed failed
 total_passed=0 total_failed=0
 status=0
 log_dir=build/logs
+exec 3>&1   # this script's own output, for messages from inside redirections
 mkdir -p "$log_dir"
 
 build() {  # name, preset, log: configures and builds; a failure counts once
@@ -88,24 +160,48 @@ run_windows() {
     echo "$name: the test programs were built but NOT run; only the DLL's export check runs"
     echo "$name: (scripts/run-32bit-under-qemu.sh lets them run, slowly, through qemu)"
     programs=()
+  elif [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "=== windows: there is no Wine prefix, so the test programs were NOT run"
+    programs=()
+    f=$((f + 1))
   elif [ -n "${QUICKFERRY_QEMU_USER:-}" ]; then
     echo "$name: Wine runs through qemu's user-mode emulation here: slow, and the tests it cannot serve are skipped"
   fi
   for exe in "${programs[@]}"; do
-    (cd build/win32/tests && timeout 1800 wine "$(basename "$exe")" >"$file" 2>&1 </dev/null)
-    out=$(cat "$file")
-    echo "$out" >>"$log"
-    ran=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' <<<"$out" | tail -1)
+    local name_exe tries=1 start left
+    name_exe=$(basename "$exe")
+    # Under emulation a program now and then dies or hangs inside Wine
+    # itself; such a run (no summary) gets one more try, its end shown.
+    [ -z "${QUICKFERRY_QEMU_USER:-}" ] || tries=2
+    while :; do
+      out="" ran=""
+      left=$((budget - SECONDS))
+      if [ $left -lt 120 ]; then
+        echo "=== windows: $name_exe NOT run: the time budget of $budget s is spent"
+        break
+      fi
+      start=$SECONDS
+      (cd build/win32/tests && wine_for $((left < 1800 ? left : 1800)) wine "$name_exe" >"$file" 2>&1 </dev/null)
+      out=$(cat "$file")
+      echo "$out" >>"$log"
+      ran=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' <<<"$out" | tail -1)
+      tries=$((tries - 1))
+      [ -z "$ran" ] && [ $tries -gt 0 ] || break
+      echo "$out" | tail -30
+      echo "=== windows: $name_exe ended without GoogleTest's summary after $((SECONDS - start)) s; once more"
+      stop_wine
+    done
     ok=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' <<<"$out" | tail -1)
     skipped=$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?,.*/\1/p' <<<"$out" | tail -1)
     bad=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?,.*/\1/p' <<<"$out" | tail -1)
-    [ "${skipped:-0}" -eq 0 ] || echo "$(basename "$exe"): $skipped skipped (counted as passed; the reasons are in $log)"
+    [ "${skipped:-0}" -eq 0 ] || echo "$name_exe: $skipped skipped (counted as passed; the reasons are in $log)"
     if [ -z "$ran" ]; then
       echo "$out" | tail -30
-      echo "$(basename "$exe"): ended without GoogleTest's summary"
+      echo "=== windows: $name_exe ended without GoogleTest's summary"
       f=$((f + 1))
       continue
     fi
+    echo "=== windows: $name_exe ran $ran tests in $((SECONDS - start)) s"
     grep -E '^\[  FAILED  \] [A-Za-z]' <<<"$out" | sort -u || true
     p=$((p + ${ok:-0} + ${skipped:-0}))
     f=$((f + ${bad:-0}))
@@ -151,9 +247,11 @@ run_packages() {
 }
 
 # Everything, or only the platforms named: linux linux-sanitizers
-# linux-threads fuzz windows packages.
-chosen=(${*:-linux linux-sanitizers linux-threads fuzz windows packages})
+# linux-threads fuzz packages windows. Windows comes last: it takes what
+# is left of the budget.
+chosen=(${*:-linux linux-sanitizers linux-threads fuzz packages windows})
 for name in "${chosen[@]}"; do
+  phase_start=$SECONDS
   case $name in
     linux) run_platform linux linux ;;
     linux-sanitizers) run_platform linux-sanitizers asan ;;
@@ -164,13 +262,14 @@ for name in "${chosen[@]}"; do
       # One server for all the Windows tests, and Wine's services started
       # now with nothing to hold open.
       prepare_wine
-      wineserver -p >/dev/null 2>&1 || true
-      wineboot >/dev/null 2>&1 </dev/null || true
+      wine_for 300 wineserver -p >/dev/null 2>&1
+      wine_for 900 wineboot >/dev/null 2>&1 </dev/null
       run_windows
-      wineserver -k >/dev/null 2>&1 || true
+      stop_wine
       ;;
     *) echo "unknown platform: $name"; exit 2 ;;
   esac
+  echo "=== $name: took $((SECONDS - phase_start)) s, $SECONDS s since the start"
 done
 
 echo
