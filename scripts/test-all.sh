@@ -83,6 +83,18 @@ wine_for() {  # limit, command...
   return $rc
 }
 
+# One server, with Wine's services running, kept for all the programs: a
+# program that has to start them first takes minutes longer. Started again
+# when gone, since under emulation the server now and then dies.
+wine_up() {
+  local pid
+  for pid in $(wine_pids); do
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'wineserver.* -p $' && return 0
+  done
+  wine_for 300 wineserver -p >/dev/null 2>&1
+  wine_for 900 wineboot >/dev/null 2>&1 </dev/null
+}
+
 prepare_wine() {  # the prefix, made once; only where Wine can start
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || return 0
   [ -f "$WINEPREFIX/system.reg" ] && return 0
@@ -90,8 +102,8 @@ prepare_wine() {  # the prefix, made once; only where Wine can start
   for try in 1 2; do
     echo "=== windows: creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wine_for 2100 wineboot -i >/dev/null 2>&1 </dev/null
-    wine_for 300 wineserver -w
+    # wineboot returns early; the set-up goes on until the server ends.
+    wine_for 2100 sh -c 'wineboot -i && wineserver -w' >/dev/null 2>&1 </dev/null
     [ -f "$WINEPREFIX/system.reg" ] && break
     stop_wine
     rm -rf "$WINEPREFIX"
@@ -181,6 +193,7 @@ run_windows() {
         break
       fi
       start=$SECONDS
+      wine_up
       (cd build/win32/tests && wine_for $((left < 1800 ? left : 1800)) wine "$name_exe" >"$file" 2>&1 </dev/null)
       out=$(cat "$file")
       echo "$out" >>"$log"
@@ -259,11 +272,7 @@ for name in "${chosen[@]}"; do
     fuzz) run_fuzz ;;
     packages) run_packages ;;
     windows)
-      # One server for all the Windows tests, and Wine's services started
-      # now with nothing to hold open.
       prepare_wine
-      wine_for 300 wineserver -p >/dev/null 2>&1
-      wine_for 900 wineboot >/dev/null 2>&1 </dev/null
       run_windows
       stop_wine
       ;;
