@@ -83,18 +83,6 @@ wine_for() {  # limit, command...
   return $rc
 }
 
-# One server, with Wine's services running, kept for all the programs: a
-# program that has to start them first takes minutes longer. Started again
-# when gone, since under emulation the server now and then dies.
-wine_up() {
-  local pid
-  for pid in $(wine_pids); do
-    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'wineserver.* -p $' && return 0
-  done
-  wine_for 300 wineserver -p >/dev/null 2>&1
-  wine_for 900 wineboot >/dev/null 2>&1 </dev/null
-}
-
 prepare_wine() {  # the prefix, made once; only where Wine can start
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || return 0
   [ -f "$WINEPREFIX/system.reg" ] && return 0
@@ -193,7 +181,6 @@ run_windows() {
         break
       fi
       start=$SECONDS
-      wine_up
       (cd build/win32/tests && wine_for $((left < 1800 ? left : 1800)) wine "$name_exe" >"$file" 2>&1 </dev/null)
       out=$(cat "$file")
       echo "$out" >>"$log"
@@ -272,7 +259,11 @@ for name in "${chosen[@]}"; do
     fuzz) run_fuzz ;;
     packages) run_packages ;;
     windows)
+      # One server for all the Windows tests, and Wine's services started
+      # now with nothing to hold open.
       prepare_wine
+      wine_for 300 wineserver -p >/dev/null 2>&1
+      wine_for 900 wineboot >/dev/null 2>&1 </dev/null
       run_windows
       stop_wine
       ;;
