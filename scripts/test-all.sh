@@ -91,7 +91,7 @@ prepare_wine() {  # the prefix, made once; only where Wine can start
     echo "=== windows: creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # wineboot returns early; the set-up goes on until the server ends.
-    wine_for 2100 sh -c 'wineboot -i && wineserver -w' >/dev/null 2>&1 </dev/null
+    wine_for 2100 sh -c 'wineboot -i; wineserver -w' >/dev/null 2>&1 </dev/null
     [ -f "$WINEPREFIX/system.reg" ] && break
     stop_wine
     rm -rf "$WINEPREFIX"
