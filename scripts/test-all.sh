@@ -28,13 +28,16 @@ budget=${QUICKFERRY_TEST_BUDGET:-4800}
 
 # The processes of this prefix: the server, its services, the programs.
 wine_pids() {
-  local pid
-  for pid in $(pgrep -f 'wine|qemu-i386'); do
-    case $(readlink "/proc/$pid/exe" 2>/dev/null) in
-      *qemu-i386*|*/wine*) ;;
-      *) continue ;;
-    esac
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  local dir env e
+  for dir in /proc/[0-9]*; do   # builtins only: it runs every 5 s
+    mapfile -d '' env 2>/dev/null <"$dir/environ" || continue
+    for e in "${env[@]}"; do
+      [ "$e" = "WINEPREFIX=$WINEPREFIX" ] || continue
+      case $(readlink "$dir/exe") in
+        *qemu-i386*|*/wine*) echo "${dir#/proc/}" ;;
+      esac
+      break
+    done
   done
 }
 
